@@ -1,0 +1,101 @@
+#include "builder/inspect.h"
+
+#include <cinttypes>
+#include <vector>
+
+#include "builder/code_page.h"
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/option_block.h"
+#include "unpacker/container/zip_records.h"
+
+namespace mksfx {
+
+std::string FormatDosDateTime(uint32_t v) {
+  const unsigned date = v >> 16, time = v & 0xFFFF;
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (date >> 9),
+                (date >> 5) & 15, date & 31, time >> 11, (time >> 5) & 63, 2 * (time & 31));
+  return text;
+}
+
+namespace {
+
+struct ListedEntry {
+  std::string name;
+  LocalHeaderRecord header;
+};
+
+std::string AttributeLetters(uint32_t attributes) {
+  std::string letters;
+  letters += (attributes & 0x01) ? 'R' : '-';
+  letters += (attributes & 0x02) ? 'H' : '-';
+  letters += (attributes & 0x04) ? 'S' : '-';
+  letters += (attributes & 0x10) ? 'D' : '-';
+  letters += (attributes & 0x20) ? 'A' : '-';
+  return letters;
+}
+
+}  // namespace
+
+int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out) {
+  ArchiveHandle = OpenArchiveFile(path.c_str());
+  if (!ArchiveHandle) {
+    std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
+    return 1;
+  }
+  const uint64_t imageEnd = FindImageEnd(ArchiveHandle);
+  ReadOptionBlock();
+  const ExtractorOptionsRecord& o = ExtractorOptions;
+  const bool hasBlock = o.ArchiveOffset != imageEnd;
+  auto text = [&](const char* raw) { return CodePageToUtf8(raw, codePage); };
+
+  std::fprintf(out, "%s\n", path.c_str());
+  std::fprintf(out, "  image end     %" PRIu64 " (0x%" PRIx64 ")\n", imageEnd, imageEnd);
+  if (hasBlock) {
+    std::fprintf(out, "  option block  at %" PRIu64 "\n", imageEnd);
+    std::fprintf(out, "    flags       %s%s%s\n", o.OverwriteByDefault ? "overwrite " : "",
+                 o.AutoExtract ? "auto " : "", o.WaitThenDelete ? "wait-delete" : "");
+    std::fprintf(out, "    caption     %s\n", o.HasCaption ? text(o.Caption).c_str() : "(none)");
+    std::fprintf(out, "    folder      %s\n",
+                 o.HasDefaultFolder ? text(o.DefaultFolder).c_str() : "(none)");
+    std::fprintf(out, "    run         %s\n",
+                 o.HasRunCommand ? text(o.RunCommand).c_str() : "(none)");
+  } else {
+    std::fprintf(out, "  option block  none\n");
+  }
+  std::fprintf(out, "  zip data at   %" PRIu64 "\n", o.ArchiveOffset);
+
+  // The walk of the scan pass: header, name, then a seek behind extra field and data.
+  std::vector<ListedEntry> entries;
+  SeekArchive(int64_t(o.ArchiveOffset), SeekFromBegin);
+  while (ReadLocalHeader()) {
+    const int64_t namePosition = LastSeekPosition + kLocalHeaderSize;
+    std::string name(LocalHeader.NameLength, '\0');
+    uint32_t got;
+    ReadArchive(name.data(), LocalHeader.NameLength, &got);
+    name.resize(got);
+    entries.push_back({name, LocalHeader});
+    SeekArchive(namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength +
+                    LocalHeader.CompressedSize,
+                SeekFromBegin);
+  }
+  if (!entries.empty()) CollectEntryAttributes(uint32_t(entries.size()));
+
+  std::fprintf(out, "  entries       %zu\n", entries.size());
+  std::fprintf(out, "    %-8s %12s %12s %-8s %-5s %-19s %s\n", "method", "size", "stored", "crc32",
+               "attr", "modified", "name");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const LocalHeaderRecord& h = entries[i].header;
+    const char* method = h.Method == 0 ? "stored" : h.Method == 8 ? "deflated" : "other";
+    const uint32_t attributes = i < EntryAttributes.size() ? EntryAttributes[uint32_t(i)] : 0;
+    std::fprintf(out, "    %-8s %12u %12u %08x %-5s %-19s %s%s\n", method, h.UncompressedSize,
+                 h.CompressedSize, h.Crc32, AttributeLetters(attributes).c_str(),
+                 FormatDosDateTime(h.DosDateTime).c_str(), text(entries[i].name.c_str()).c_str(),
+                 (h.Flags & kFlagEncrypted) ? "  (encrypted)" : "");
+  }
+  CloseArchiveFile(ArchiveHandle);
+  ArchiveHandle = nullptr;
+  return 0;
+}
+
+}  // namespace mksfx

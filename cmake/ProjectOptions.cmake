@@ -1,0 +1,28 @@
+# Options shared by every target of the project, as interface libraries to link against.
+
+# Warnings are errors in both presets.
+add_library(project_warnings INTERFACE)
+target_compile_options(project_warnings INTERFACE -Wall -Wextra -Werror)
+
+# Sources include each other by their path from the repository root.
+add_library(project_includes INTERFACE)
+target_include_directories(project_includes INTERFACE ${PROJECT_SOURCE_DIR})
+
+add_library(project_options INTERFACE)
+target_link_libraries(project_options INTERFACE project_warnings project_includes)
+
+if(WIN32)
+  # Static: Wine and bare Windows installations have no mingw runtime DLLs.
+  target_link_options(project_options INTERFACE -static)
+  # The stub and its core carry no C++ exceptions or RTTI: they cost size and nothing throws.
+  add_library(lean_code INTERFACE)
+  target_compile_options(lean_code INTERFACE
+    -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+  target_link_options(lean_code INTERFACE -Wl,--gc-sections)
+else()
+  # Native tests run under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails.
+  add_library(sanitizers INTERFACE)
+  set(_sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(sanitizers INTERFACE ${_sanitize} -g)
+  target_link_options(sanitizers INTERFACE ${_sanitize})
+endif()

@@ -1,0 +1,67 @@
+// Fuzzes everything that reads the program file before any data is decoded: the PE headers,
+// the option block, the local headers and the central directory.
+//
+// Input: the first byte chooses the file. 0: the rest is the whole file. Otherwise the rest is
+// appended to a minimal valid PE image, so the fuzzer reaches the option block and ZIP records
+// without having to invent a PE header first.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/native/native_archive_file.h"
+#include "unpacker/container/option_block.h"
+#include "unpacker/container/zip_records.h"
+
+namespace {
+
+std::vector<uint8_t> MinimalPeImage() {
+  std::vector<uint8_t> image(0x200, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  image[60] = 0x40;  // PE header at 0x40
+  std::memcpy(&image[0x40], "PE\0\0", 4);
+  image[0x40 + 6] = 1;  // one section
+  const size_t section = 0x40 + 248;
+  image[section + 16 + 1] = 0x01;  // SizeOfRawData 0x100
+  image[section + 20 + 1] = 0x01;  // PointerToRawData 0x100
+  return image;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  static const std::vector<uint8_t> pe = MinimalPeImage();
+  std::vector<uint8_t> file;
+  if (data[0] != 0) file = pe;
+  file.insert(file.end(), data + 1, data + size);
+
+  ExtractorOptions = ExtractorOptionsRecord{};
+  EntryAttributes.SetLength(0);
+  ArchiveHandle = OpenArchiveMemory(file.data(), file.size());
+  ReadOptionBlock();
+
+  // The scan pass's walk: header, then a seek behind name, extra field and data.
+  uint32_t count = 0;
+  SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
+  while (ReadLocalHeader()) {
+    ++count;
+    const int64_t namePosition = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent);
+    char name[258];
+    uint32_t got;
+    ReadArchive(name, LocalHeader.NameLength < sizeof name ? LocalHeader.NameLength : sizeof name,
+                &got);
+    SeekArchive(namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength +
+                    LocalHeader.CompressedSize,
+                SeekFromBegin);
+  }
+  if (count > 0) CollectEntryAttributes(count);
+  if (RewindToArchive() && EntryAttributes.size() > count) std::abort();
+
+  CloseArchiveFile(ArchiveHandle);
+  ArchiveHandle = nullptr;
+  return 0;
+}

@@ -1,0 +1,48 @@
+#include "tests/support/core_harness.h"
+
+#include <cstring>
+
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/option_block.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/container/zip_records.h"
+
+namespace testing_support {
+
+std::vector<ShownMessage> shownMessages;
+std::function<void()> onPumpOneMessage;
+int pumpCount = 0;
+
+void ResetCoreState() {
+  CloseArchiveFile(ArchiveHandle);
+  ArchiveHandle = nullptr;
+  LastSeekPosition = 0;
+  std::memset(&ExtractorOptions, 0, sizeof ExtractorOptions);
+  LocalHeader = LocalHeaderRecord{};
+  EntryRemaining = 0;
+  EntryAttributes.SetLength(0);
+  std::memset(DestFolder, 0, sizeof DestFolder);
+  OverwriteMode = ReplaceWithoutAsking;
+  ReplaceThisFile = Extracting = CancelRequested = ExtractionSucceeded = false;
+  Password.Clear();
+  std::memset(TypedPassword, 0, sizeof TypedPassword);
+  TypedPasswordLength = 0;
+  OutputHandle = nullptr;
+  RunningCrc = 0;
+  BytesTotal = BytesDone = 0;
+  ProgressPercent = 0;
+  shownMessages.clear();
+  onPumpOneMessage = nullptr;
+  pumpCount = 0;
+}
+
+}  // namespace testing_support
+
+void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
+  testing_support::shownMessages.push_back({ansiPath ? ansiPath : "", utf8Text, icon});
+}
+
+void PumpOneMessage() {
+  ++testing_support::pumpCount;
+  if (testing_support::onPumpOneMessage) testing_support::onPumpOneMessage();
+}

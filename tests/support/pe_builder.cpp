@@ -1,0 +1,62 @@
+#include "tests/support/pe_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace testing_support {
+
+std::vector<uint8_t> Bytes(const char* text) {
+  return std::vector<uint8_t>(text, text + std::strlen(text));
+}
+
+void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) {
+  to.insert(to.end(), bytes.begin(), bytes.end());
+}
+
+void PutU16(std::vector<uint8_t>& to, size_t at, uint16_t value) {
+  to[at] = uint8_t(value);
+  to[at + 1] = uint8_t(value >> 8);
+}
+
+void PutU32(std::vector<uint8_t>& to, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) to[at + i] = uint8_t(value >> (8 * i));
+}
+
+std::vector<uint8_t> BuildPeImage(const std::vector<SectionSpec>& sections, uint32_t peOffset) {
+  const size_t tableOffset = size_t(peOffset) + 4 + 20 + 224;
+  size_t length = tableOffset + 40 * sections.size();
+  for (const SectionSpec& s : sections)
+    length = std::max<size_t>(length, size_t(s.rawPointer) + s.rawSize);
+
+  std::vector<uint8_t> image(length, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  PutU32(image, 60, peOffset);
+  std::memcpy(&image[peOffset], "PE\0\0", 4);
+  PutU16(image, peOffset + 4, 0x014C);  // i386
+  PutU16(image, peOffset + 4 + 2, uint16_t(sections.size()));
+  PutU16(image, peOffset + 4 + 16, 224);  // SizeOfOptionalHeader
+  PutU16(image, peOffset + 24, 0x010B);   // PE32 magic
+  for (size_t i = 0; i < sections.size(); ++i) {
+    const size_t at = tableOffset + 40 * i;
+    std::memcpy(&image[at], ".sect", 5);
+    PutU32(image, at + 16, sections[i].rawSize);
+    PutU32(image, at + 20, sections[i].rawPointer);
+  }
+  return image;
+}
+
+std::vector<uint8_t> BuildOptionBlock(uint8_t flags, const std::vector<uint8_t>& caption,
+                                      const std::vector<uint8_t>& folder,
+                                      const std::vector<uint8_t>& command) {
+  std::vector<uint8_t> block = Bytes("MPU");
+  block.push_back(flags);
+  block.push_back(uint8_t(caption.size()));
+  block.push_back(uint8_t(folder.size()));
+  block.push_back(uint8_t(command.size()));
+  for (const std::vector<uint8_t>* text : {&caption, &folder, &command}) Append(block, *text);
+  block.resize(256, 0);
+  return block;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,54 @@
+// Builds ZIP data for tests, including the shapes other tools produce (data descriptors, extra
+// fields, archive comments, leading span markers) and deliberately damaged ones.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct ZipEntrySpec {
+  std::string name = {};           // raw bytes as stored
+  std::vector<uint8_t> data = {};  // the file's content (uncompressed)
+  uint16_t method = 0;             // 0 store, 8 deflate (zlib, raw); others stored as given
+  int level = 6;                   // zlib level when method is 8
+  uint16_t flags = 0;
+  uint32_t dosDateTime = 0x5A8B6C21;   // 2025-04-11 13:33:02
+  uint32_t externalAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+  std::vector<uint8_t> extra = {};
+  std::string password = {};    // non-empty: traditional PKWARE encryption
+  bool dataDescriptor = false;  // write a data descriptor behind the data (sets flag bit 3)
+  bool descriptorSignature = true;
+  bool zeroSizesInLocalHeader = false;  // as streaming writers do with bit 3
+  // Replaces the stored data (after compression and encryption) when set.
+  const std::vector<uint8_t>* rawData = nullptr;
+};
+
+struct ZipBuildOptions {
+  std::string comment = {};
+  bool leadingSpanMarker = false;  // 50 4B 07 08 in front of the first local header
+  bool writeCentralDirectory = true;
+};
+
+struct BuiltZip {
+  std::vector<uint8_t> bytes;
+  std::vector<uint32_t> localHeaderOffsets;
+  uint32_t centralDirectoryOffset = 0;
+};
+
+BuiltZip BuildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOptions& options = {});
+
+// Raw deflate (no zlib header) of data at a zlib level and strategy.
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level = 6,
+                                int strategy = 0 /* Z_DEFAULT_STRATEGY */);
+
+uint32_t ZlibCrc32(const std::vector<uint8_t>& data);
+
+// Traditional PKWARE encryption of `plain`, with a 12-byte header whose last byte is
+// `checkByte` and whose other bytes come from `seed`.
+std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
+                                        const std::string& password, uint8_t checkByte,
+                                        uint32_t seed = 1);
+
+}  // namespace testing_support

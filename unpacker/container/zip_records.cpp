@@ -1,0 +1,82 @@
+#include "unpacker/container/zip_records.h"
+
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/little_endian.h"
+#include "unpacker/container/option_block.h"
+
+LocalHeaderRecord LocalHeader;
+int64_t EntryRemaining = 0;
+UInt32Array EntryAttributes;
+
+namespace {
+
+// The stub's own image must not contain the local-header and marker signatures: a ZIP reader
+// that searches the self-extracting file for them would otherwise take the program's code for
+// archive records. They are stored as the value plus one, and the volatile read keeps the
+// compiler from folding the subtraction back into the plain constant.
+volatile uint32_t LocalHeaderSignaturePlusOne = 0x04034B51;
+volatile uint32_t SpanMarkerSignaturePlusOne = 0x08074B51;
+constexpr uint32_t kOldLocalHeaderSignature = 0x50000000;  // bytes 00 00 00 50
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
+constexpr uint32_t kEndRecordSignature = 0x06054B50;
+
+void ParseLocalHeader(const uint8_t* raw) {
+  LocalHeaderRecord& h = LocalHeader;
+  h.Signature = LoadU32(raw);
+  h.VersionNeeded = LoadU16(raw + 4);
+  h.Flags = LoadU16(raw + 6);
+  h.Method = LoadU16(raw + 8);
+  h.DosDateTime = LoadU32(raw + 10);
+  h.Crc32 = LoadU32(raw + 14);
+  h.CompressedSize = LoadU32(raw + 18);
+  h.UncompressedSize = LoadU32(raw + 22);
+  h.NameLength = LoadU16(raw + 26);
+  h.ExtraLength = LoadU16(raw + 28);
+}
+
+}  // namespace
+
+bool ReadLocalHeader() {
+  // A loop rather than a call per marker: a run of markers must not grow the stack.
+  for (;;) {
+    LocalHeader = LocalHeaderRecord{};
+    uint8_t raw[kLocalHeaderSize];
+    uint32_t got;
+    ReadArchive(raw, sizeof raw, &got);
+    // A header cut short by the end of the file counts as no header.
+    if (got == sizeof raw) ParseLocalHeader(raw);
+
+    const uint32_t signature = LocalHeader.Signature;
+    if (signature == LocalHeaderSignaturePlusOne - 1 || signature == kOldLocalHeaderSignature) {
+      EntryRemaining = LocalHeader.CompressedSize;
+      return true;
+    }
+    EntryRemaining = 0;
+    if (got < 4 || LoadU32(raw) != SpanMarkerSignaturePlusOne - 1) return false;
+    SeekArchive(LastSeekPosition + 4, SeekFromBegin);
+  }
+}
+
+void CollectEntryAttributes(uint32_t count) {
+  const int64_t fileSize = ArchiveFileSize(ArchiveHandle);
+  if (fileSize < int64_t(kEndRecordSize)) return;
+
+  uint8_t end[kEndRecordSize];
+  uint32_t got;
+  SeekArchive(fileSize - kEndRecordSize, SeekFromBegin);
+  ReadArchive(end, sizeof end, &got);
+  if (got < sizeof end || LoadU32(end) != kEndRecordSignature) return;
+
+  EntryAttributes.SetLength(count);
+  int64_t position = int64_t(ExtractorOptions.ArchiveOffset) + LoadU32(end + 16);
+  SeekArchive(position, SeekFromBegin);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t central[kCentralHeaderSize];
+    ReadArchive(central, sizeof central, &got);
+    if (got < sizeof central || LoadU32(central) != kCentralHeaderSignature) return;
+    EntryAttributes[i] = LoadU32(central + 38);
+    position +=
+        kCentralHeaderSize + LoadU16(central + 28) + LoadU16(central + 30) + LoadU16(central + 32);
+    SeekArchive(position, SeekFromBegin);
+  }
+}
