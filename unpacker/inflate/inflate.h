@@ -1,0 +1,34 @@
+// Decoding one entry into OutputHandle: method dispatch, and the deflate decoder (RFC 1951).
+#pragma once
+
+#include <cstdint>
+
+// Decodes the current entry (LocalHeader) into OutputHandle. Requires: RunningCrc = 0xFFFFFFFF;
+// EntryRemaining = the entry's data bytes (less the 12-byte encryption header); ArchiveHandle
+// at the first data byte; for an encrypted entry, the keys as CheckEncryptionHeader left them.
+// False only for a method other than 0 and 8 (reported with "알수 없는 압축 형식입니다.").
+// True also when decoding stopped early (cancel, short archive, corrupt data): the caller
+// judges the entry by its CRC-32.
+bool DecompressEntry();
+
+// Decodes a deflate stream of the current entry (method 8).
+void InflateEntry();
+
+// How the last InflateEntry ended. Callers never look at it (the CRC-32 is the one judge of an
+// entry); tests do, to tell which check fired.
+enum class InflateOutcome : uint8_t {
+  Complete,                 // the final block's end code was reached
+  Cancelled,                // CancelRequested was set (by the user or by a short archive)
+  OutOfMemory,              // a buffer or table could not be obtained
+  InvalidBlockType,         // block type 3
+  StoredLengthMismatch,     // NLEN is not the complement of LEN
+  BadCodeLengthCode,        // incomplete, over-subscribed or empty code-length code
+  CodeLengthRepeatOverrun,  // a run of code lengths passes nl + nd
+  BadLiteralLengthCode,     // incomplete, over-subscribed or empty literal/length code
+  BadDistanceCode,          // over-subscribed distance code
+  InvalidCode,              // a code with no symbol: 286/287, 30/31, filler of an incomplete code
+  LengthWithoutDistances,   // a length symbol in a block whose distance code is empty
+  DistanceTooFar,           // a match reaching before the entry's first output byte
+  InputExhausted,           // the entry's data ended before the final end-of-block code
+};
+extern InflateOutcome LastInflateOutcome;
