@@ -14,10 +14,12 @@ target_link_libraries(project_options INTERFACE project_warnings project_include
 if(WIN32)
   # Static: Wine and bare Windows installations have no mingw runtime DLLs.
   target_link_options(project_options INTERFACE -static)
-  # The stub and its core carry no C++ exceptions or RTTI: they cost size and nothing throws.
+  # The stub and its core carry no C++ exceptions, RTTI or unwind tables: they cost size and
+  # nothing throws. Optimised for size; the decoder's hot files ask for speed themselves.
   add_library(lean_code INTERFACE)
   target_compile_options(lean_code INTERFACE
-    -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -ffunction-sections -fdata-sections -Os)
   target_link_options(lean_code INTERFACE -Wl,--gc-sections)
 else()
   # Native tests run under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails.

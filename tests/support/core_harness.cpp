@@ -21,6 +21,8 @@ void ResetCoreState() {
   LocalHeader = LocalHeaderRecord{};
   EntryRemaining = 0;
   EntryAttributes.SetLength(0);
+  EntryFacts.SetLength(0);
+  ListedEntryCount = 0;
   std::memset(DestFolder, 0, sizeof DestFolder);
   OverwriteMode = ReplaceWithoutAsking;
   ReplaceThisFile = Extracting = CancelRequested = ExtractionSucceeded = false;

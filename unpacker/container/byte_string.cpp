@@ -91,23 +91,3 @@ ByteString ByteString::Mid(uint32_t from) const {
 bool ByteString::operator==(const ByteString& other) const {
   return size_ == other.size_ && (size_ == 0 || std::memcmp(data_, other.data_, size_) == 0);
 }
-
-UInt32Array::~UInt32Array() {
-  std::free(data_);
-}
-
-void UInt32Array::SetLength(uint32_t length) {
-  if (length == size_) return;
-  if (length == 0) {
-    std::free(data_);
-    data_ = nullptr;
-    size_ = 0;
-    return;
-  }
-  if (length > 0x3FFFFFFFu) FatalOutOfMemory();
-  uint32_t* data = static_cast<uint32_t*>(std::realloc(data_, size_t(length) * sizeof(uint32_t)));
-  if (!data) FatalOutOfMemory();
-  if (length > size_) std::memset(data + size_, 0, size_t(length - size_) * sizeof(uint32_t));
-  data_ = data;
-  size_ = length;
-}

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 // A byte string in some code page: not necessarily NUL-free, but always NUL-terminated.
 class ByteString {
@@ -44,24 +46,43 @@ class ByteString {
   uint32_t capacity_ = 0;
 };
 
-// A resizable array of 32-bit values whose new elements are 0.
-class UInt32Array {
- public:
-  UInt32Array() = default;
-  UInt32Array(const UInt32Array&) = delete;
-  UInt32Array& operator=(const UInt32Array&) = delete;
-  ~UInt32Array();
+// Ends the process after an allocation failure.
+[[noreturn]] void FatalOutOfMemory();
 
-  // Keeps the first min(old, new) values; new values are 0.
-  void SetLength(uint32_t length);
+// A resizable array of plain records (bytes that may be copied and zeroed) whose new elements
+// are all zero.
+template <typename T>
+class ZeroedArray {
+ public:
+  ZeroedArray() = default;
+  ZeroedArray(const ZeroedArray&) = delete;
+  ZeroedArray& operator=(const ZeroedArray&) = delete;
+  ~ZeroedArray() { std::free(data_); }
+
+  // Keeps the first min(old, new) elements; new elements are zero.
+  void SetLength(uint32_t length) {
+    if (length == size_) return;
+    if (length == 0) {
+      std::free(data_);
+      data_ = nullptr;
+      size_ = 0;
+      return;
+    }
+    if (length > 0x7FFFFFFFu / sizeof(T)) FatalOutOfMemory();
+    T* data = static_cast<T*>(std::realloc(data_, size_t(length) * sizeof(T)));
+    if (!data) FatalOutOfMemory();
+    if (length > size_)
+      std::memset(static_cast<void*>(data + size_), 0, (length - size_) * sizeof(T));
+    data_ = data;
+    size_ = length;
+  }
   uint32_t size() const { return size_; }
-  uint32_t& operator[](uint32_t i) { return data_[i]; }
-  uint32_t operator[](uint32_t i) const { return data_[i]; }
+  T& operator[](uint32_t i) { return data_[i]; }
+  const T& operator[](uint32_t i) const { return data_[i]; }
 
  private:
-  uint32_t* data_ = nullptr;
+  T* data_ = nullptr;
   uint32_t size_ = 0;
 };
 
-// Ends the process after an allocation failure.
-[[noreturn]] void FatalOutOfMemory();
+using UInt32Array = ZeroedArray<uint32_t>;

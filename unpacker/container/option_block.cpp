@@ -9,7 +9,7 @@ ExtractorOptionsRecord ExtractorOptions;
 
 namespace {
 
-// PE layout as the image-end search reads it (Microsoft PE/COFF specification).
+// PE layout as the image-end search reads it (Microsoft PE/COFF format).
 constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint32_t kDosPeOffsetField = 60;         // e_lfanew
 constexpr uint32_t kPeHeadersSize = 4 + 20 + 224;  // signature, file header, PE32 optional header

@@ -7,6 +7,8 @@
 LocalHeaderRecord LocalHeader;
 int64_t EntryRemaining = 0;
 UInt32Array EntryAttributes;
+ZeroedArray<CentralEntryFacts> EntryFacts;
+uint32_t ListedEntryCount = 0;
 
 namespace {
 
@@ -57,26 +59,75 @@ bool ReadLocalHeader() {
   }
 }
 
-void CollectEntryAttributes(uint32_t count) {
-  const int64_t fileSize = ArchiveFileSize(ArchiveHandle);
-  if (fileSize < int64_t(kEndRecordSize)) return;
+namespace {
 
-  uint8_t end[kEndRecordSize];
+// Reads the end record from the last 22 bytes of the file; false when it is not there (the
+// archive has a comment, or is no ZIP archive at all).
+bool ReadEndRecord(uint8_t* end) {
+  const int64_t fileSize = ArchiveFileSize(ArchiveHandle);
+  if (fileSize < int64_t(kEndRecordSize)) return false;
   uint32_t got;
   SeekArchive(fileSize - kEndRecordSize, SeekFromBegin);
-  ReadArchive(end, sizeof end, &got);
-  if (got < sizeof end || LoadU32(end) != kEndRecordSignature) return;
+  ReadArchive(end, kEndRecordSize, &got);
+  return got == kEndRecordSize && LoadU32(end) == kEndRecordSignature;
+}
 
+}  // namespace
+
+void CollectEntryAttributes(uint32_t count) {
+  uint8_t end[kEndRecordSize];
+  if (!ReadEndRecord(end)) return;
+  ListedEntryCount = LoadU16(end + 10);
   EntryAttributes.SetLength(count);
+  EntryFacts.SetLength(count);
   int64_t position = int64_t(ExtractorOptions.ArchiveOffset) + LoadU32(end + 16);
   SeekArchive(position, SeekFromBegin);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t central[kCentralHeaderSize];
+    uint32_t got;
     ReadArchive(central, sizeof central, &got);
     if (got < sizeof central || LoadU32(central) != kCentralHeaderSignature) return;
     EntryAttributes[i] = LoadU32(central + 38);
+    EntryFacts[i] = {true, LoadU16(central + 8), LoadU32(central + 16), LoadU32(central + 20),
+                     LoadU32(central + 24)};
     position +=
         kCentralHeaderSize + LoadU16(central + 28) + LoadU16(central + 30) + LoadU16(central + 32);
     SeekArchive(position, SeekFromBegin);
   }
+}
+
+bool CompleteLocalHeader(uint32_t index) {
+  LocalHeaderRecord& h = LocalHeader;
+  if (!(h.Flags & kFlagDataDescriptor) || h.Crc32 != 0 || h.CompressedSize != 0 ||
+      h.UncompressedSize != 0)
+    return true;
+  if (index >= EntryFacts.size()) {
+    // The scan pass meets such an entry before it has read the central directory: read it
+    // now, as far as the end record lists entries, and come back.
+    const int64_t here = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent);
+    uint8_t end[kEndRecordSize];
+    if (ReadEndRecord(end) && LoadU16(end + 10) > index) CollectEntryAttributes(LoadU16(end + 10));
+    SeekArchive(here, SeekFromBegin);
+  }
+  if (index >= EntryFacts.size() || !EntryFacts[index].Present) return false;
+  const CentralEntryFacts& facts = EntryFacts[index];
+  h.Crc32 = facts.Crc32;
+  h.CompressedSize = facts.CompressedSize;
+  h.UncompressedSize = facts.UncompressedSize;
+  EntryRemaining = h.CompressedSize;
+  return true;
+}
+
+void SkipDataDescriptor() {
+  if (!(LocalHeader.Flags & kFlagDataDescriptor)) return;
+  uint8_t head[4];
+  uint32_t got;
+  ReadArchive(head, sizeof head, &got);
+  const int64_t dataEnd = LastSeekPosition;
+  if (got == sizeof head && LoadU32(head) == SpanMarkerSignaturePlusOne - 1)
+    SeekArchive(dataEnd + 16, SeekFromBegin);
+  else if (got == sizeof head && LoadU32(head) == LocalHeader.Crc32)
+    SeekArchive(dataEnd + 12, SeekFromBegin);  // a descriptor without its signature
+  else
+    SeekArchive(dataEnd, SeekFromBegin);
 }

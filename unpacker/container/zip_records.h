@@ -35,12 +35,37 @@ extern int64_t EntryRemaining;
 // External file attributes of every entry, in archive order, from the central directory.
 extern UInt32Array EntryAttributes;
 
+// What the central directory says of every entry, in archive order: streaming writers leave
+// the CRC-32 and the sizes out of the local header (flag bit 3) and put them here and into a
+// data descriptor behind the data.
+struct CentralEntryFacts {
+  bool Present;
+  uint16_t Flags;
+  uint32_t Crc32;
+  uint32_t CompressedSize;
+  uint32_t UncompressedSize;
+};
+extern ZeroedArray<CentralEntryFacts> EntryFacts;
+
+// The number of entries the end record lists; 0 when no end record was found.
+extern uint32_t ListedEntryCount;
+
 // Reads the next local header at the current position into LocalHeader. True: a header was
 // read, the position is at the entry's name, EntryRemaining = the compressed size. False: the
 // entry sequence has ended (EntryRemaining = 0). Markers 50 4B 07 08 are stepped over.
 bool ReadLocalHeader();
 
-// Fills EntryAttributes (count elements, 0 where nothing is found) from the central directory
-// located by the end record in the last 22 bytes of the file. Stops silently at the first
-// record that is not where it should be.
+// Fills EntryAttributes and EntryFacts (count elements, 0 where nothing is found) and
+// ListedEntryCount from the central directory located by the end record in the last 22 bytes
+// of the file. Stops silently at the first record that is not where it should be.
 void CollectEntryAttributes(uint32_t count);
+
+// For an entry with flag bit 3 whose local header holds no CRC-32 and no sizes: takes them
+// from the entry's central record (entry index `index`). False when they are needed and the
+// central directory did not give them; the entry's data cannot be found then.
+bool CompleteLocalHeader(uint32_t index);
+
+// Behind the data of an entry with flag bit 3: steps over its data descriptor (CRC-32 and
+// both sizes, with or without the signature 50 4B 07 08), if one is there. Some writers set
+// the bit without writing a descriptor; then nothing is skipped.
+void SkipDataDescriptor();

@@ -193,6 +193,55 @@ TEST(CentralDirectory, OffsetPointingAnywhereStopsQuietly) {
   EXPECT_EQ(EntryAttributes[0], 0u);
 }
 
+// Streaming writers and encrypting Info-ZIP put a data descriptor behind the data (flag bit 3),
+// some with zero CRC-32 and sizes in the local header. Walking with CompleteLocalHeader and
+// SkipDataDescriptor reaches every entry with its real CRC-32 and sizes.
+TEST(DataDescriptors, EveryEntryIsReachedWithItsFacts) {
+  const struct {
+    const char* name;
+    bool descriptor, signature, zeroLocal, comment;
+    bool reachable;  // the second entry is found, with the first one's facts complete
+  } cases[] = {
+      {"descriptor with signature", true, true, false, false, true},
+      {"descriptor without signature", true, false, false, false, true},
+      {"zero local sizes, central facts", true, true, true, false, true},
+      {"zero local sizes, no signature", true, false, true, false, true},
+      {"bit 3 without a descriptor", false, false, false, false, true},
+      {"zero local sizes, no central facts", true, true, true, true, false},
+  };
+  for (const auto& c : cases) {
+    ZipEntrySpec first = Entry("first.txt", std::string(3000, 'f'));
+    first.method = 8;
+    first.dataDescriptor = c.descriptor;
+    first.descriptorSignature = c.signature;
+    first.zeroSizesInLocalHeader = c.zeroLocal;
+    if (!c.descriptor) first.flags = kFlagDataDescriptor;
+    ZipBuildOptions options;
+    if (c.comment) options.comment = "comment";
+    BuiltZip zip = BuildZip({first, Entry("second.txt", "2nd")}, options);
+    ProgramFile file(SelfExtractor(zip.bytes));
+    ReadOptionBlock();
+
+    SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
+    ASSERT_TRUE(ReadLocalHeader()) << c.name;
+    const int64_t dataAt = LastSeekPosition + 30 + LocalHeader.NameLength;
+    const bool complete = CompleteLocalHeader(0);
+    EXPECT_EQ(complete, c.reachable) << c.name;
+    EXPECT_EQ(ListedEntryCount, c.comment || !c.zeroLocal ? 0u : 2u)
+        << c.name << ": the central directory is read on demand only";
+    EXPECT_EQ(ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent), dataAt - LocalHeader.NameLength)
+        << c.name << ": the position is kept";
+    if (!complete) continue;
+    EXPECT_EQ(LocalHeader.Crc32, ZlibCrc32(first.data)) << c.name;
+    EXPECT_EQ(LocalHeader.UncompressedSize, 3000u) << c.name;
+    EXPECT_EQ(EntryRemaining, int64_t(LocalHeader.CompressedSize)) << c.name;
+    SeekArchive(dataAt + LocalHeader.CompressedSize, SeekFromBegin);
+    SkipDataDescriptor();
+    ASSERT_TRUE(ReadLocalHeader()) << c.name;
+    EXPECT_EQ(LocalHeader.UncompressedSize, 3u) << c.name;
+  }
+}
+
 // A stub whose payload lies beyond 2 GiB: every offset is reached with 64-bit positions.
 TEST(LargeFiles, PayloadBeyondTwoGigabytes) {
   const uint32_t imageEnd = 0x90000000u;  // 2.25 GiB
