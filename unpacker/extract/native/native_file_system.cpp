@@ -1,0 +1,80 @@
+// The folder questions on Linux, for tests. A path is read as Windows reads it: its bytes in
+// the system ANSI code page become characters, every backslash among them a "/", and the
+// Linux file name is their UTF-8 (so the trail byte 0x5C of a double-byte character stays part
+// of its character). The searches behave as FindFirstFileA does for the patterns the core
+// builds: a path, or a folder followed by "*.*".
+#include <dirent.h>
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "unpacker/container/byte_string.h"
+#include "unpacker/extract/code_page.h"
+#include "unpacker/extract/file_system.h"
+
+namespace {
+
+constexpr uint32_t kUtf8 = 65001;
+
+// The Linux file name for a Windows path, NUL-terminated; the caller frees it. Null when the
+// path cannot be converted.
+char* PosixPath(const char* path) {
+  const uint32_t length = uint32_t(std::strlen(path));
+  const uint32_t count = BytesToUtf16(kSystemAnsiCodePage, path, length, nullptr, 0);
+  char16_t* units = static_cast<char16_t*>(std::malloc(size_t(count + 1) * sizeof(char16_t)));
+  if (!units) FatalOutOfMemory();
+  BytesToUtf16(kSystemAnsiCodePage, path, length, units, count);
+  for (uint32_t i = 0; i < count; ++i)
+    if (units[i] == u'\\') units[i] = u'/';
+  const uint32_t size = Utf16ToBytes(kUtf8, units, count, nullptr, 0);
+  char* posix = static_cast<char*>(std::malloc(size_t(size) + 1));
+  if (!posix) FatalOutOfMemory();
+  Utf16ToBytes(kUtf8, units, count, posix, size);
+  posix[size] = 0;
+  std::free(units);
+  return posix;
+}
+
+bool Search(const char* pattern) {
+  const size_t length = std::strlen(pattern);
+  if (length == 0 || pattern[length - 1] == '/') return false;  // FindFirstFileA finds nothing
+  // "*.*" matches every name on Windows, also names without a dot and "."; a folder always
+  // holds ".", so the folder's existence is the answer.
+  if (length >= 3 && std::strcmp(pattern + length - 3, "*.*") == 0 &&
+      (length == 3 || pattern[length - 4] == '/')) {
+    char* folder = static_cast<char*>(std::malloc(length + 2));
+    if (!folder) FatalOutOfMemory();
+    std::memcpy(folder, pattern, length - 3);
+    std::strcpy(folder + length - 3, ".");
+    DIR* listing = opendir(folder);
+    std::free(folder);
+    if (listing) closedir(listing);
+    return listing != nullptr;
+  }
+  if (std::strpbrk(pattern, "*?")) {
+    glob_t matches;
+    const bool found = glob(pattern, GLOB_NOSORT, nullptr, &matches) == 0 && matches.gl_pathc;
+    globfree(&matches);
+    return found;
+  }
+  struct stat status;
+  return lstat(pattern, &status) == 0;
+}
+
+}  // namespace
+
+bool FindAnyFile(const char* pattern) {
+  char* path = PosixPath(pattern);
+  const bool found = Search(path);
+  std::free(path);
+  return found;
+}
+
+bool MakeFolder(const char* path) {
+  char* posix = PosixPath(path);
+  const bool made = mkdir(posix, 0777) == 0;
+  std::free(posix);
+  return made;
+}
