@@ -41,7 +41,7 @@ struct TraditionalKeys {
   }
   uint8_t Stream() const {
     const uint16_t t = uint16_t((k2 & 0xFFFF) | 2);
-    return uint8_t((t * (t ^ 1)) >> 8);
+    return uint8_t((uint32_t(t) * (t ^ 1u)) >> 8);  // unsigned: the product passes INT_MAX
   }
 };
 

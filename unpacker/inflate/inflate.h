@@ -15,10 +15,11 @@ bool DecompressEntry();
 void InflateEntry();
 
 // How the last InflateEntry ended. Callers never look at it (the CRC-32 is the one judge of an
-// entry); tests do, to tell which check fired.
+// entry); tests do, to tell which check fired. All but the first two end the entry without
+// writing the window the decoder was filling.
 enum class InflateOutcome : uint8_t {
   Complete,                 // the final block's end code was reached
-  Cancelled,                // CancelRequested was set (by the user or by a short archive)
+  Cancelled,                // stopped at CancelRequested (set by the user or a short archive)
   OutOfMemory,              // a buffer or table could not be obtained
   InvalidBlockType,         // block type 3
   StoredLengthMismatch,     // NLEN is not the complement of LEN
@@ -29,6 +30,7 @@ enum class InflateOutcome : uint8_t {
   InvalidCode,              // a code with no symbol: 286/287, 30/31, filler of an incomplete code
   LengthWithoutDistances,   // a length symbol in a block whose distance code is empty
   DistanceTooFar,           // a match reaching before the entry's first output byte
-  InputExhausted,           // the entry's data ended before the final end-of-block code
+  InputExhausted,           // a code ran past the end of the data (the entry's, or a short
+                            // archive's) before the final end-of-block code
 };
 extern InflateOutcome LastInflateOutcome;

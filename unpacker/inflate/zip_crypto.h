@@ -14,6 +14,10 @@ void InitKeys(const char* password, uint32_t length);
 void UpdateKeys(uint8_t plain);
 uint8_t DecryptByte();  // the next keystream byte; does not change the keys
 
+// Decrypts n bytes of entry data in place, first to last: each byte is XORed with DecryptByte()
+// and the plain byte then goes into UpdateKeys (ZIP application note 6.1.6).
+void DecryptBuffer(uint8_t* data, uint32_t n);
+
 // Tries `password` on an entry. buffer holds 2 * headerLength bytes: the stored (encrypted)
 // header in its second half, which stays unchanged; the decrypted header goes to the first
 // half. The check byte (the header's last byte) must equal the high byte of the CRC-32, or,

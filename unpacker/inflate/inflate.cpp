@@ -1,0 +1,697 @@
+// The deflate decoder (RFC 1951): one entry at a time, read from the program file in pieces of
+// at most 32768 bytes, handed to FlushWindow in windows of 32768 bytes.
+//
+// Two ways through the codes decode the same symbols. SlowSymbol takes bits one byte at a time
+// through NeedBits and DumpBits, in the order RFC 1951 lays them out; it runs near the end of
+// an input piece, where a look-ahead may need the next piece or find the end of the entry's
+// data. FastCodes runs everywhere else: a word-wide bit buffer refilled with one load, matches
+// copied a word at a time. Both stop at the same window boundaries, so reads, writes, flushes
+// and cancel points are those of a byte-by-byte decoder.
+#include "unpacker/inflate/inflate.h"
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/container/user_interface.h"
+#include "unpacker/container/zip_records.h"
+#include "unpacker/inflate/huffman_table.h"
+#include "unpacker/inflate/output_window.h"
+#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/resources/messages.h"
+
+InflateOutcome LastInflateOutcome = InflateOutcome::Complete;
+
+namespace {
+
+// The bit buffer is a machine word: 64 bits where registers are that wide, 32 elsewhere.
+using BitWord = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+constexpr uint32_t kWordBits = sizeof(BitWord) * 8;
+
+constexpr uint32_t kWindowSize = kPieceSize;
+constexpr uint32_t kHistorySize = 32768;  // RFC 1951 3.2.5: distances reach back 32768 bytes
+constexpr uint32_t kMaxMatch = 258;
+constexpr uint32_t kCopyOverrun = 16;  // CopyMatch may write this far past a match's end
+// Output memory: history, then several windows, so the 32 KiB of history move to the front
+// once per kWindowsPerBuffer windows rather than after every flush.
+constexpr uint32_t kWindowsPerBuffer = 4;
+constexpr uint32_t kWindowsEnd = kHistorySize + kWindowsPerBuffer * kWindowSize;
+constexpr uint32_t kOutputBufferSize = kWindowsEnd + kMaxMatch + kCopyOverrun;
+static_assert(kHistorySize == kWindowSize, "a window's flush leaves exactly one history behind");
+
+// FastCodes starts a symbol only with this many unread bytes in the piece. Its refills load a
+// word at the read position (one per symbol on 64-bit hosts, up to three on 32-bit ones, each
+// advancing at most sizeof(BitWord) - 1 bytes), so they stay inside the piece; and a symbol's
+// bits (at most 48) plus a look-ahead of at most 16 bits stay inside it, so no code is decoded
+// there that would have made a byte-by-byte reader fetch the next piece.
+constexpr uint32_t kFastInputMargin = kWordBits >= 64 ? 8 : 12;
+static_assert(kWordBits < 64 || kWordBits - 8 >= 15 + 5 + 15 + 13,
+              "one refill covers a length, a distance and their extra bits");
+static_assert(8 * kFastInputMargin >= 15 + 5 + 15 + 13 + 16, "look-ahead stays in the piece");
+static_assert(kWordBits - 8 - 15 >= 9, "after a literal, bits for the next 9-bit root lookup");
+
+constexpr uint32_t kCodeLengthCodes = 19;
+constexpr uint32_t kMaxDistanceCodes = 32;
+// Code lengths of a dynamic block: nl <= 257 + 31 literal/length codes, nd <= 1 + 31 distances.
+constexpr uint32_t kMaxLengths = kMaxCodeSymbols + kMaxDistanceCodes;
+static_assert(kMaxLengths == 320 && 257 + 31 == kMaxCodeSymbols && 1 + 31 == kMaxDistanceCodes);
+
+// RFC 1951 3.2.7: the order in which the code-length code's lengths are stored.
+constexpr uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                        11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// Requested root widths: dynamic literal/length, distance and code-length codes; fixed codes.
+constexpr uint32_t kLiteralRootBits = 9;
+constexpr uint32_t kDistanceRootBits = 6;
+constexpr uint32_t kCodeLengthRootBits = 7;
+constexpr uint32_t kFixedLiteralRootBits = 7;
+constexpr uint32_t kFixedDistanceRootBits = 5;
+
+// The decoder state: one record for the whole program. InflateEntry resets it and obtains the
+// two buffers; nothing carries over from one entry to the next.
+//
+//   InputBuffer  the current piece of the entry's data (at most 32768 bytes), decrypted
+//   InputPos     the next byte of InputBuffer not yet taken into BitBuffer
+//   InputFill    the number of bytes the last read put into InputBuffer
+//   BitBuffer    pending input bits, the next bit of the stream in bit 0; a new byte enters
+//                shifted left by BitCount. Outside FastCodes the bits above BitCount are 0.
+//   BitCount     valid bits in BitBuffer
+//   Output       kOutputBufferSize bytes: 32768 bytes of history, kWindowsPerBuffer windows,
+//                and room for a match copy to overrun the last window
+//   Window       the 32768-byte window being filled, inside Output; WindowPos = Out - Window
+//   Out          the next output byte
+//   FirstByte    the entry's earliest byte still in Output; no match may reach before it
+//   Encrypted    each piece is decrypted as it is read
+//   Fixed...     the fixed code's tables (root, chain, root width), built by the entry's first
+//                fixed block and reused by its later ones
+struct DecoderState {
+  uint8_t* InputBuffer;
+  uint32_t InputPos;
+  uint32_t InputFill;
+  BitWord BitBuffer;
+  uint32_t BitCount;
+  uint8_t* Output;
+  uint8_t* Window;
+  uint8_t* Out;
+  uint8_t* FirstByte;
+  bool Encrypted;
+  HuffEntry* FixedLiteralTable;
+  HuffEntry* FixedLiteralChain;
+  uint32_t FixedLiteralBits;
+  HuffEntry* FixedDistanceTable;
+  HuffEntry* FixedDistanceChain;
+  uint32_t FixedDistanceBits;
+};
+DecoderState S;
+
+// How a step of decoding ended.
+enum class Step : uint8_t {
+  Continue,    // go on with the next symbol
+  WindowFull,  // the window is full: flush before the next symbol
+  EndOfBlock,
+  Stopped,  // CancelRequested was seen
+  Failed,   // the entry ends without a flush; LastInflateOutcome says why
+};
+
+Step Fail(InflateOutcome why) {
+  LastInflateOutcome = why;
+  return Step::Failed;
+}
+
+inline BitWord Mask(uint32_t n) {
+  return (BitWord(1) << n) - 1;
+}
+
+inline BitWord LoadWord(const uint8_t* p) {
+  BitWord v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) {
+    BitWord swapped = 0;
+    for (uint32_t i = 0; i < sizeof v; ++i) swapped |= BitWord(p[i]) << (8 * i);
+    v = swapped;
+  }
+  return v;
+}
+
+// ---- Input ------------------------------------------------------------------------------
+
+// The next byte of the entry's data, 0..255, or -1 when none can be had (cancel, the entry's
+// data used up, or a read that gave nothing). Reads the next piece when the current one is
+// used up: min(EntryRemaining, 32768) bytes, decrypted in place.
+int NextByte() {
+  if (CancelRequested) {
+    EntryRemaining = 0;
+    S.InputFill = 0;
+    return -1;
+  }
+  if (EntryRemaining <= 0) {
+    S.InputFill = 0;
+    return -1;
+  }
+  if (S.InputPos >= S.InputFill) {
+    const uint32_t want = EntryRemaining < kPieceSize ? uint32_t(EntryRemaining) : kPieceSize;
+    uint32_t got = 0;
+    ReadArchive(S.InputBuffer, want, &got);
+    if (got > want) got = want;
+    S.InputFill = got;
+    if (S.Encrypted) DecryptBuffer(S.InputBuffer, got);
+    S.InputPos = 0;
+    if (got == 0) return -1;
+  }
+  --EntryRemaining;
+  return S.InputBuffer[S.InputPos++];
+}
+
+// Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
+// high bits read as 0. A read that gives nothing while the entry has data left means the
+// archive ended early: that sets CancelRequested.
+void NeedBits(uint32_t n) {
+  while (S.BitCount < n) {
+    const int c = NextByte();
+    if (c < 0) {
+      if (EntryRemaining > 0) CancelRequested = true;
+      return;
+    }
+    S.BitBuffer |= BitWord(c) << S.BitCount;
+    S.BitCount += 8;
+  }
+}
+
+// Drops n bits; false when fewer are there: the code ran past the end of the entry's data.
+[[nodiscard]] bool DumpBits(uint32_t n) {
+  if (n > S.BitCount) return false;
+  S.BitBuffer >>= n;
+  S.BitCount -= n;
+  return true;
+}
+
+inline uint32_t PeekBits(uint32_t n) {
+  return uint32_t(S.BitBuffer & Mask(n));
+}
+
+// ---- Output -----------------------------------------------------------------------------
+
+// Hands the full window to FlushWindow and moves on to the next one. False when the message
+// step of the flush brought a cancel: the bytes of a match that ran past the window end are
+// dropped then, as a copy that stops at the window end would never have written them.
+bool WindowFull() {
+  FlushWindow(S.Window, kWindowSize);
+  uint8_t* next = S.Window + kWindowSize;
+  if (CancelRequested) {
+    S.Window = S.Out = next;
+    return false;
+  }
+  if (next + kWindowSize > S.Output + kWindowsEnd) {
+    // The last window is used: the history and what a match wrote past the window end move to
+    // the front.
+    const size_t keep = size_t(S.Out - (next - kHistorySize));
+    std::memmove(S.Output, next - kHistorySize, keep);
+    S.Out = S.Output + keep;
+    next = S.Output + kHistorySize;
+    S.FirstByte = S.Output;
+  }
+  S.Window = next;
+  return true;
+}
+
+inline void Copy8(uint8_t* to, const uint8_t* from) {
+  uint64_t v;
+  std::memcpy(&v, from, 8);
+  std::memcpy(to, &v, 8);
+}
+
+// Copies a match of `length` bytes from `distance` bytes back, as a byte-by-byte copy upwards
+// would (a distance shorter than the length repeats the recent bytes). May write up to
+// kCopyOverrun bytes past the match's end. Returns the match's end.
+inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
+  uint8_t* const end = out + length;
+  const uint8_t* from = out - distance;
+  if (distance >= 16) {
+    do {
+      uint8_t chunk[16];
+      std::memcpy(chunk, from, 16);
+      std::memcpy(out, chunk, 16);
+      out += 16;
+      from += 16;
+    } while (out < end);
+  } else if (distance >= 8) {
+    // Every load ends at or before the position being stored, so it reads final bytes.
+    do {
+      Copy8(out, from);
+      Copy8(out + 8, from + 8);
+      out += 16;
+      from += 16;
+    } while (out < end);
+  } else if (distance == 1) {
+    const uint64_t run = *from * 0x0101010101010101ull;
+    do {
+      std::memcpy(out, &run, 8);
+      std::memcpy(out + 8, &run, 8);
+      out += 16;
+    } while (out < end);
+  } else {
+    // A whole number of periods at least 8 bytes long goes down byte by byte; from then on
+    // the pattern repeats with that longer period, which a word copy can follow.
+    const uint32_t period = distance * ((8 + distance - 1) / distance);
+    uint8_t* const patternEnd = length < period ? end : out + period;
+    while (out < patternEnd) {
+      *out = *from++;
+      ++out;
+    }
+    from = out - period;
+    while (out < end) {
+      Copy8(out, from);
+      out += 8;
+      from += 8;
+    }
+  }
+  return end;
+}
+static_assert(kCopyOverrun >= 15, "CopyMatch stores up to 15 bytes past a match");
+
+// ---- Codes ------------------------------------------------------------------------------
+
+// Follows a looked-up entry through its sub-tables (NeedBits before each index) and drops the
+// final entry's bits.
+Step ResolveSlow(const HuffEntry*& t) {
+  while (t->Op > kOpLiteral) {
+    if (t->Op == kOpInvalid) return Fail(InflateOutcome::InvalidCode);
+    if (!DumpBits(t->Bits)) return Fail(InflateOutcome::InputExhausted);
+    const uint32_t e = t->Op - kOpLiteral;
+    NeedBits(e);
+    t += t->Next + PeekBits(e);
+  }
+  if (!DumpBits(t->Bits)) return Fail(InflateOutcome::InputExhausted);
+  return Step::Continue;
+}
+
+// One symbol, every bit through NeedBits and DumpBits.
+Step SlowSymbol(const HuffEntry* tl, const HuffEntry* td, uint32_t bl, uint32_t bd) {
+  NeedBits(bl);
+  const HuffEntry* t = tl + PeekBits(bl);
+  if (ResolveSlow(t) == Step::Failed) return Step::Failed;
+  if (t->Op == kOpLiteral) {
+    *S.Out++ = uint8_t(t->Value);
+  } else if (t->Op == kOpEndOfBlock) {
+    return Step::EndOfBlock;
+  } else {
+    NeedBits(t->Op);
+    const uint32_t length = t->Value + PeekBits(t->Op);
+    if (!DumpBits(t->Op)) return Fail(InflateOutcome::InputExhausted);
+    if (!td) return Fail(InflateOutcome::LengthWithoutDistances);
+    NeedBits(bd);
+    t = td + PeekBits(bd);
+    if (ResolveSlow(t) == Step::Failed) return Step::Failed;
+    NeedBits(t->Op);
+    const uint32_t distance = t->Value + PeekBits(t->Op);
+    if (!DumpBits(t->Op)) return Fail(InflateOutcome::InputExhausted);
+    if (distance > size_t(S.Out - S.FirstByte)) return Fail(InflateOutcome::DistanceTooFar);
+    S.Out = CopyMatch(S.Out, distance, length);
+  }
+  return S.Out >= S.Window + kWindowSize ? Step::WindowFull : Step::Continue;
+}
+
+// Tops the bit buffer up to at least kWordBits - 8 bits with one word load at `in`.
+inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
+  bits |= LoadWord(in) << count;
+  in += (kWordBits - 1 - count) >> 3;
+  count |= kWordBits - 8;
+}
+
+// Decodes symbols until the end of the block, an invalid code, a full window or the end of
+// the part of the piece where it may run.
+//
+// Entry: at least kFastInputMargin unread bytes in the piece; Out below the window end; the
+// bits in BitBuffer above BitCount are 0.
+// Inside: bit j of `bits` is the stream's bit (consumed + j) for every bit loaded so far, or 0;
+// a refill ORs the next word in at `count` and advances `in` past the bytes now wholly inside.
+// Every symbol has its bits, so no check for the end of the data is needed here.
+// Exit: whole bytes of the piece that were loaded but not used go back to it, so the state is
+// SlowSymbol's again and EntryRemaining counts the bytes taken. (A byte-by-byte reader's
+// look-ahead may have taken a byte or two more; pieces are still read at the same points, as a
+// read happens only when a look-ahead reaches past the piece, which here never happens.)
+// Kept out of line so that its loop has the registers to itself.
+[[gnu::noinline]] Step FastCodes(const HuffEntry* tl, const HuffEntry* td, uint32_t bl,
+                                 uint32_t bd) {
+  const uint8_t* const inStart = S.InputBuffer + S.InputPos;
+  const uint8_t* const inLast = S.InputBuffer + S.InputFill - kFastInputMargin;
+  const uint8_t* in = inStart;
+  BitWord bits = S.BitBuffer;
+  uint32_t count = S.BitCount;
+  uint8_t* out = S.Out;
+  uint8_t* const windowEnd = S.Window + kWindowSize;
+  const uint8_t* const firstByte = S.FirstByte;
+  const BitWord literalMask = Mask(bl);
+  const BitWord distanceMask = Mask(bd);
+  Step step = Step::Continue;
+
+  // After a literal the next entry is looked up before the refill, from bits already there, so
+  // the table load does not wait for the input load.
+  Refill(bits, count, in);
+  const HuffEntry* t = tl + (bits & literalMask);
+  for (;;) {
+    uint32_t op = t->Op;
+    while (op > kOpLiteral) {
+      if (op == kOpInvalid) {
+        step = Fail(InflateOutcome::InvalidCode);
+        goto done;
+      }
+      bits >>= t->Bits;
+      count -= t->Bits;
+      t += t->Next + (bits & Mask(op - kOpLiteral));
+      op = t->Op;
+    }
+    bits >>= t->Bits;
+    count -= t->Bits;
+    if (op == kOpLiteral) {
+      *out++ = uint8_t(t->Value);
+      // At least kWordBits - 8 - 15 >= 9 bits are left: enough for the next lookup, and with
+      // 64 bits for a second literal too. That one may land behind a full window before its
+      // flush; it is then the next window's first byte, or dropped with the rest of the window's
+      // overrun when the flush brings a cancel, as if it had never been decoded.
+      t = tl + (bits & literalMask);
+      if constexpr (kWordBits >= 64) {
+        if (t->Op == kOpLiteral) {
+          bits >>= t->Bits;
+          count -= t->Bits;
+          *out++ = uint8_t(t->Value);
+          t = tl + (bits & literalMask);
+        }
+      }
+      if (in > inLast || out >= windowEnd) break;
+      Refill(bits, count, in);
+    } else if (op == kOpEndOfBlock) {
+      step = Step::EndOfBlock;
+      break;
+    } else {
+      const uint32_t length = t->Value + uint32_t(bits & Mask(op));
+      bits >>= op;
+      count -= op;
+      if (!td) {
+        step = Fail(InflateOutcome::LengthWithoutDistances);
+        break;
+      }
+      if constexpr (kWordBits < 64) Refill(bits, count, in);
+      t = td + (bits & distanceMask);
+      op = t->Op;
+      while (op > kOpLiteral) {
+        if (op == kOpInvalid) {
+          step = Fail(InflateOutcome::InvalidCode);
+          goto done;
+        }
+        bits >>= t->Bits;
+        count -= t->Bits;
+        t += t->Next + (bits & Mask(op - kOpLiteral));
+        op = t->Op;
+      }
+      bits >>= t->Bits;
+      count -= t->Bits;
+      if constexpr (kWordBits < 64) Refill(bits, count, in);
+      const uint32_t distance = t->Value + uint32_t(bits & Mask(op));
+      bits >>= op;
+      count -= op;
+      if (distance > size_t(out - firstByte)) {
+        step = Fail(InflateOutcome::DistanceTooFar);
+        break;
+      }
+      out = CopyMatch(out, distance, length);
+      if (in > inLast || out >= windowEnd) break;
+      Refill(bits, count, in);
+      t = tl + (bits & literalMask);
+    }
+  }
+  if (step == Step::Continue && out >= windowEnd) step = Step::WindowFull;
+
+done:
+  // Bytes loaded before this call may come from the previous piece; only this piece's go back.
+  uint32_t giveBack = count >> 3;
+  if (giveBack > uint32_t(in - S.InputBuffer)) giveBack = uint32_t(in - S.InputBuffer);
+  in -= giveBack;
+  count -= 8 * giveBack;
+  S.BitBuffer = bits & Mask(count);
+  S.BitCount = count;
+  EntryRemaining -= in - inStart;
+  S.InputPos = uint32_t(in - S.InputBuffer);
+  S.Out = out;
+  return step;
+}
+
+// Decodes literals and matches up to the end of the block. Looks at CancelRequested before
+// every symbol and after every flush.
+Step InflateCodes(const HuffEntry* tl, const HuffEntry* td, uint32_t bl, uint32_t bd) {
+  for (;;) {
+    if (CancelRequested) return Step::Stopped;
+    const Step step = S.InputPos + kFastInputMargin <= S.InputFill ? FastCodes(tl, td, bl, bd)
+                                                                   : SlowSymbol(tl, td, bl, bd);
+    if (step == Step::WindowFull) {
+      if (!WindowFull()) return Step::Stopped;
+    } else if (step != Step::Continue) {
+      return step;
+    }
+  }
+}
+
+// ---- Blocks -----------------------------------------------------------------------------
+
+// RFC 1951 3.2.4. The bytes pass from the piece straight to the window; only the ones still in
+// the bit buffer go through it.
+Step InflateStoredBlock() {
+  (void)DumpBits(S.BitCount & 7);
+  NeedBits(16);
+  const uint32_t length = PeekBits(16);
+  if (!DumpBits(16)) return Fail(InflateOutcome::InputExhausted);
+  NeedBits(16);
+  const uint32_t complement = PeekBits(16);
+  if (length != (~complement & 0xFFFF)) return Fail(InflateOutcome::StoredLengthMismatch);
+  if (!DumpBits(16)) return Fail(InflateOutcome::InputExhausted);
+
+  uint32_t left = length;
+  while (left > 0) {
+    uint8_t* const windowEnd = S.Window + kWindowSize;
+    if (S.BitCount >= 8) {
+      *S.Out++ = uint8_t(S.BitBuffer);
+      (void)DumpBits(8);
+      --left;
+    } else if (S.InputPos < S.InputFill && !CancelRequested) {
+      uint32_t n = S.InputFill - S.InputPos;
+      if (n > left) n = left;
+      if (n > uint32_t(windowEnd - S.Out)) n = uint32_t(windowEnd - S.Out);
+      std::memcpy(S.Out, S.InputBuffer + S.InputPos, n);
+      S.Out += n;
+      S.InputPos += n;
+      EntryRemaining -= n;
+      left -= n;
+    } else {
+      // A byte that is not there is never written: the block ran past the entry's data.
+      NeedBits(8);
+      if (S.BitCount < 8) return Fail(InflateOutcome::InputExhausted);
+      *S.Out++ = uint8_t(S.BitBuffer);
+      (void)DumpBits(8);
+      --left;
+    }
+    if (S.Out >= windowEnd && !WindowFull()) return Step::Stopped;
+  }
+  return Step::EndOfBlock;
+}
+
+// RFC 1951 3.2.6. The tables are built once per entry.
+Step InflateFixedBlock() {
+  if (!S.FixedLiteralTable) {
+    uint8_t lengths[kMaxCodeSymbols];
+    std::memset(lengths, 8, 144);
+    std::memset(lengths + 144, 9, 256 - 144);
+    std::memset(lengths + 256, 7, 280 - 256);
+    std::memset(lengths + 280, 8, kMaxCodeSymbols - 280);
+    S.FixedLiteralBits = kFixedLiteralRootBits;
+    if (BuildHuffmanTable(lengths, kMaxCodeSymbols, 257, kLengthBase, kLengthExtra, kLengthRows,
+                          &S.FixedLiteralTable, &S.FixedLiteralChain,
+                          &S.FixedLiteralBits) == kHuffNoMemory)
+      return Fail(InflateOutcome::OutOfMemory);
+    // 30 codes of 5 bits: the two unused patterns stay invalid codes.
+    std::memset(lengths, 5, kDistanceRows);
+    S.FixedDistanceBits = kFixedDistanceRootBits;
+    if (BuildHuffmanTable(lengths, kDistanceRows, 0, kDistanceBase, kDistanceExtra, kDistanceRows,
+                          &S.FixedDistanceTable, &S.FixedDistanceChain,
+                          &S.FixedDistanceBits) == kHuffNoMemory)
+      return Fail(InflateOutcome::OutOfMemory);
+  }
+  return InflateCodes(S.FixedLiteralTable, S.FixedDistanceTable, S.FixedLiteralBits,
+                      S.FixedDistanceBits);
+}
+
+// Reads the nl + nd code lengths of a dynamic block with the code-length code (RFC 1951
+// 3.2.7). Symbols 16, 17 and 18 repeat the last length or zero; a 16 before any length
+// repeats 0.
+Step ReadCodeLengths(const HuffEntry* table, uint32_t width, uint8_t* lengths, uint32_t total) {
+  uint32_t i = 0;
+  uint8_t last = 0;
+  while (i < total) {
+    if (CancelRequested) return Step::Stopped;
+    NeedBits(width);
+    const HuffEntry& entry = table[PeekBits(width)];
+    // The one table is a single level (lengths of at most 7 bits, root width 7); its only
+    // invalid entry is the filler of a code with a single one-bit code.
+    if (entry.Op == kOpInvalid) return Fail(InflateOutcome::InvalidCode);
+    if (!DumpBits(entry.Bits)) return Fail(InflateOutcome::InputExhausted);
+    const uint32_t symbol = entry.Value;
+    if (symbol < 16) {
+      lengths[i++] = last = uint8_t(symbol);
+      continue;
+    }
+    uint32_t extraBits = 2, repeat = 3;
+    uint8_t value = last;
+    if (symbol == 17) {
+      extraBits = 3;
+      value = 0;
+    } else if (symbol == 18) {
+      extraBits = 7;
+      repeat = 11;
+      value = 0;
+    }
+    NeedBits(extraBits);
+    repeat += PeekBits(extraBits);
+    if (!DumpBits(extraBits)) return Fail(InflateOutcome::InputExhausted);
+    if (repeat > total - i) return Fail(InflateOutcome::CodeLengthRepeatOverrun);
+    std::memset(lengths + i, value, repeat);
+    i += repeat;
+    last = value;
+  }
+  return Step::Continue;
+}
+
+// RFC 1951 3.2.7. All three code sets are released before returning, on every path.
+Step InflateDynamicBlock() {
+  NeedBits(5);
+  const uint32_t nl = 257 + PeekBits(5);
+  if (!DumpBits(5)) return Fail(InflateOutcome::InputExhausted);
+  NeedBits(5);
+  const uint32_t nd = 1 + PeekBits(5);
+  if (!DumpBits(5)) return Fail(InflateOutcome::InputExhausted);
+  NeedBits(4);
+  const uint32_t nb = 4 + PeekBits(4);
+  if (!DumpBits(4)) return Fail(InflateOutcome::InputExhausted);
+
+  uint8_t lengths[kMaxLengths];
+  for (uint32_t j = 0; j < kCodeLengthCodes; ++j) {
+    uint8_t length = 0;
+    if (j < nb) {
+      NeedBits(3);
+      length = uint8_t(PeekBits(3));
+      if (!DumpBits(3)) return Fail(InflateOutcome::InputExhausted);
+    }
+    lengths[kCodeLengthOrder[j]] = length;
+  }
+
+  HuffEntry *table, *chain;
+  uint32_t width = kCodeLengthRootBits;
+  HuffStatus status = BuildHuffmanTable(lengths, kCodeLengthCodes, kCodeLengthCodes, nullptr,
+                                        nullptr, 0, &table, &chain, &width);
+  if (status == kHuffNoMemory) return Fail(InflateOutcome::OutOfMemory);
+  if (status != kHuffComplete || !table) {
+    FreeHuffmanTables(chain);
+    return Fail(InflateOutcome::BadCodeLengthCode);
+  }
+  const Step read = ReadCodeLengths(table, width, lengths, nl + nd);
+  FreeHuffmanTables(chain);
+  if (read != Step::Continue) return read;
+
+  HuffEntry *literals, *literalChain;
+  uint32_t literalBits = kLiteralRootBits;
+  status = BuildHuffmanTable(lengths, nl, 257, kLengthBase, kLengthExtra, kLengthRows, &literals,
+                             &literalChain, &literalBits);
+  if (status == kHuffNoMemory) return Fail(InflateOutcome::OutOfMemory);
+  if (status != kHuffComplete || !literals) {
+    FreeHuffmanTables(literalChain);
+    return Fail(InflateOutcome::BadLiteralLengthCode);
+  }
+  // An incomplete distance code is accepted (its free patterns are invalid codes), and so is
+  // one without any code, as long as no length symbol needs it.
+  HuffEntry *distances, *distanceChain;
+  uint32_t distanceBits = kDistanceRootBits;
+  status = BuildHuffmanTable(lengths + nl, nd, 0, kDistanceBase, kDistanceExtra, kDistanceRows,
+                             &distances, &distanceChain, &distanceBits);
+  Step step;
+  if (status == kHuffNoMemory) {
+    step = Fail(InflateOutcome::OutOfMemory);
+  } else if (status == kHuffOversubscribed) {
+    step = Fail(InflateOutcome::BadDistanceCode);
+  } else {
+    step = InflateCodes(literals, distances, literalBits, distanceBits);
+  }
+  FreeHuffmanTables(distanceChain);
+  FreeHuffmanTables(literalChain);
+  return step;
+}
+
+Step InflateBlock(bool* final) {
+  NeedBits(1);
+  *final = (S.BitBuffer & 1) != 0;
+  if (!DumpBits(1)) return Fail(InflateOutcome::InputExhausted);
+  NeedBits(2);
+  const uint32_t type = PeekBits(2);
+  if (!DumpBits(2)) return Fail(InflateOutcome::InputExhausted);
+  switch (type) {
+    case 0:
+      return InflateStoredBlock();
+    case 1:
+      return InflateFixedBlock();
+    case 2:
+      return InflateDynamicBlock();
+    default:
+      return Fail(InflateOutcome::InvalidBlockType);
+  }
+}
+
+void ReleaseDecoder() {
+  FreeHuffmanTables(S.FixedLiteralChain);
+  FreeHuffmanTables(S.FixedDistanceChain);
+  std::free(S.InputBuffer);
+  std::free(S.Output);
+  S = DecoderState{};
+}
+
+}  // namespace
+
+void InflateEntry() {
+  S = DecoderState{};
+  S.Encrypted = (LocalHeader.Flags & kFlagEncrypted) != 0;
+  S.InputBuffer = static_cast<uint8_t*>(DecoderAllocate(kPieceSize));
+  S.Output = static_cast<uint8_t*>(DecoderAllocate(kOutputBufferSize));
+  if (!S.InputBuffer || !S.Output) {
+    LastInflateOutcome = InflateOutcome::OutOfMemory;
+    ReleaseDecoder();
+    return;
+  }
+  S.Window = S.Out = S.FirstByte = S.Output + kHistorySize;
+
+  bool final = false;
+  Step step;
+  do {
+    step = InflateBlock(&final);
+  } while (step == Step::EndOfBlock && !final && !CancelRequested);
+
+  // A failure has set LastInflateOutcome; the bytes waiting in the window are not written.
+  if (step != Step::Failed) {
+    if (S.Out > S.Window) FlushWindow(S.Window, uint32_t(S.Out - S.Window));
+    LastInflateOutcome =
+        step == Step::EndOfBlock && final ? InflateOutcome::Complete : InflateOutcome::Cancelled;
+  }
+  ReleaseDecoder();
+}
+
+bool DecompressEntry() {
+  switch (LocalHeader.Method) {
+    case 0:
+      CopyStoredEntry();
+      return true;
+    case 8:
+      InflateEntry();
+      return true;
+    default:
+      ShowMessage(nullptr, kMsgUnknownMethod, MessageIcon::Error);
+      return false;
+  }
+}
