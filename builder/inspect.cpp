@@ -4,6 +4,15 @@
 #include <vector>
 
 #include "builder/code_page.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/inflate/crc32.h"
+#include "unpacker/inflate/inflate.h"
+#ifdef _WIN32
+#include "unpacker/inflate/win32/win32_output_file.h"
+#else
+#include "unpacker/inflate/native/native_output_file.h"
+#endif
+#include "unpacker/inflate/zip_crypto.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/zip_records.h"
@@ -96,6 +105,91 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;
   return 0;
+}
+
+namespace {
+
+// The decoded bytes go nowhere: the decoder keeps their CRC-32 (RunningCrc) and their count
+// (BytesDone) itself.
+#ifdef _WIN32
+struct DiscardingOutput {
+  OutputFile file{CreateFileA("NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+  ~DiscardingOutput() { CloseHandle(file.handle); }
+};
+#else
+struct DiscardingOutput {
+  static uint32_t Discard(void*, const void*, uint32_t count) { return count; }
+  OutputFile file{Discard, nullptr};
+};
+#endif
+
+}  // namespace
+
+int TestSelfExtractor(const std::string& path, const std::string& password, unsigned codePage,
+                      std::FILE* out, bool quiet) {
+  ArchiveHandle = OpenArchiveFile(path.c_str());
+  if (!ArchiveHandle) {
+    std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
+    return 1;
+  }
+  BuildCrcTable();
+  ReadOptionBlock();
+  Password = ByteString(password.data(), uint32_t(password.size()));
+  DiscardingOutput sink;
+
+  unsigned entries = 0, damaged = 0;
+  SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
+  while (ReadLocalHeader()) {
+    ++entries;
+    const LocalHeaderRecord header = LocalHeader;
+    const int64_t namePosition = LastSeekPosition + kLocalHeaderSize;
+    const int64_t dataEnd =
+        namePosition + header.NameLength + header.ExtraLength + header.CompressedSize;
+    std::string name(header.NameLength, '\0');
+    uint32_t got;
+    ReadArchive(name.data(), header.NameLength, &got);
+    name = CodePageToUtf8(name.substr(0, name.find('\0')), codePage);
+    SeekArchive(namePosition + header.NameLength + header.ExtraLength, SeekFromBegin);
+
+    const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
+    const char* problem = nullptr;
+    if (!folder) {
+      EntryRemaining = header.CompressedSize;
+      if (header.Flags & kFlagEncrypted) {
+        uint8_t block[2 * kEncryptionHeaderSize];
+        ReadArchive(block + kEncryptionHeaderSize, kEncryptionHeaderSize, &got);
+        EntryRemaining -= kEncryptionHeaderSize;
+        if (got < kEncryptionHeaderSize ||
+            !CheckEncryptionHeader(block, kEncryptionHeaderSize, header.Flags, Password,
+                                   header.DosDateTime, header.Crc32))
+          problem = Password.empty() ? "encrypted; give --password" : "wrong password";
+      }
+      if (!problem) {
+        CancelRequested = false;
+        RunningCrc = 0xFFFFFFFF;
+        BytesDone = 0;
+        OutputHandle = &sink.file;
+        if (!DecompressEntry())
+          problem = "unknown compression method";
+        else if ((RunningCrc ^ 0xFFFFFFFF) != header.Crc32 || BytesDone != header.UncompressedSize)
+          problem = "damaged: CRC-32 or size differs";
+        OutputHandle = nullptr;
+      }
+    }
+    if (problem) ++damaged;
+    if (problem || !quiet)
+      std::fprintf(out, "  %-8s %s\n", problem ? "FAILED" : "ok", name.c_str());
+    if (problem) std::fprintf(out, "           %s\n", problem);
+    SeekArchive(dataEnd, SeekFromBegin);
+  }
+  CloseArchiveFile(ArchiveHandle);
+  ArchiveHandle = nullptr;
+  if (entries == 0) {
+    std::fprintf(out, "%s: no entries found\n", path.c_str());
+    return 1;
+  }
+  std::fprintf(out, "%s: %u entries, %u damaged\n", path.c_str(), entries, damaged);
+  return damaged == 0 ? 0 : 1;
 }
 
 }  // namespace mksfx

@@ -1,0 +1,32 @@
+// Turns the command line's inputs (folders and files) into the list of entries to pack.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mksfx {
+
+struct PlannedEntry {
+  std::string utf8Name;     // "/"-separated path inside the archive; folders end with "/"
+  std::string archiveName;  // the same in the archive's code page
+  bool isFolder = false;
+  std::string sourcePath;  // UTF-8 path of the file on disk
+  uint32_t dosDateTime = 0;
+  uint32_t attributes = 0;  // MS-DOS attribute bits
+  uint64_t size = 0;
+};
+
+// A folder contributes its contents (not its own name); a file is stored under its name.
+// Folder entries are made only for empty folders: the stub creates the others on its way.
+// The result is sorted by path, component by component, so equal inputs give equal archives.
+// Fails with a message naming the file: unreadable input, a name the code page cannot hold,
+// two inputs giving the same name, a file of 4 GiB or more.
+bool CollectInputs(const std::vector<std::string>& inputs, unsigned codePage,
+                   std::vector<PlannedEntry>* entries, std::string* error);
+
+// MS-DOS date and time (date in the high 16 bits) of a local time; times before 1980 become
+// 1980-01-01 00:00:00, the earliest that MS-DOS times can hold.
+uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+}  // namespace mksfx

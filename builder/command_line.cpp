@@ -1,0 +1,120 @@
+#include "builder/command_line.h"
+
+#include <cstdlib>
+
+namespace mksfx {
+
+const char kUsage[] =
+    "usage: mksfx [options] -o OUT.exe INPUT...   INPUT: folders, files, or one existing .zip\n"
+    "  --caption TEXT      window title\n"
+    "  --folder TEXT       default destination; may use {dest} {win} {sys} {temp}\n"
+    "  --run \"PROG|ARGS\"   program to start after extraction; >< stands for the destination\n"
+    "  --auto              extract at once, without a click\n"
+    "  --overwrite         replace existing files by default\n"
+    "  --wait-delete       wait for the program, then delete the extracted files\n"
+    "  --password PW       encrypt every file (traditional ZIP encryption)\n"
+    "  --level 0-9         compression level (default 9); 0 stores\n"
+    "  --codepage N        code page of names and texts in the archive (default 949)\n"
+    "  --stub PATH         another stub (default: the unpacker built with this tool)\n"
+    "       mksfx --list FILE.exe                  option block and entries, as the stub reads "
+    "them\n"
+    "       mksfx --test FILE.exe [--password PW]  decode every entry, check every CRC-32\n"
+    "       mksfx --help | --version\n"
+    "Texts and file names are UTF-8; they are converted to the archive's code page.\n"
+    "Exit status: 0 done, 1 an input was refused or an entry is damaged, 2 usage error.\n";
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string* error) {
+  CommandLine c;
+  bool modeGiven = false;
+  auto setMode = [&](Mode m) {
+    if (modeGiven && c.mode != m) {
+      *error = "--list, --test, --help and --version exclude each other";
+      return false;
+    }
+    c.mode = m;
+    modeGiven = true;
+    return true;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* into) {
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+      }
+      *into = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      if (!setMode(Mode::Help)) return std::nullopt;
+    } else if (a == "--version") {
+      if (!setMode(Mode::Version)) return std::nullopt;
+    } else if (a == "--list" || a == "--test") {
+      if (!setMode(a == "--list" ? Mode::List : Mode::Test) || !value(&c.target))
+        return std::nullopt;
+    } else if (a == "-o" || a == "--output") {
+      if (!value(&c.output)) return std::nullopt;
+    } else if (a == "--caption") {
+      if (!value(&c.caption)) return std::nullopt;
+    } else if (a == "--folder") {
+      if (!value(&c.folder)) return std::nullopt;
+    } else if (a == "--run") {
+      if (!value(&c.run)) return std::nullopt;
+    } else if (a == "--auto") {
+      c.autoExtract = true;
+    } else if (a == "--overwrite") {
+      c.overwrite = true;
+    } else if (a == "--wait-delete") {
+      c.waitDelete = true;
+    } else if (a == "--password") {
+      if (!value(&v)) return std::nullopt;
+      c.password = v;
+    } else if (a == "--stub") {
+      if (!value(&c.stub)) return std::nullopt;
+    } else if (a == "--level" || a == "--codepage") {
+      if (!value(&v)) return std::nullopt;
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+      if (v.empty() || *end != 0 || (a == "--level" && n > 9) || n > 65535 ||
+          (a == "--codepage" && n == 0)) {
+        *error = a + " " + v + ": " + (a == "--level" ? "a level is 0 to 9" : "not a code page");
+        return std::nullopt;
+      }
+      if (a == "--level")
+        c.level = int(n);
+      else
+        c.codePage = unsigned(n);
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      *error = "unknown option " + a;
+      return std::nullopt;
+    } else {
+      c.inputs.push_back(a);
+    }
+  }
+  if (c.mode == Mode::Pack) {
+    if (c.output.empty()) {
+      *error = "give the file to write with -o OUT.exe";
+      return std::nullopt;
+    }
+    if (c.inputs.empty()) {
+      *error = "give at least one folder, file or .zip to pack";
+      return std::nullopt;
+    }
+  } else if ((c.mode == Mode::List || c.mode == Mode::Test) && !c.inputs.empty()) {
+    *error = "unexpected argument " + c.inputs.front();
+    return std::nullopt;
+  }
+  if (c.waitDelete && c.run.empty()) {
+    *error = "--wait-delete needs --run: it waits for that program";
+    return std::nullopt;
+  }
+  if (c.password && c.password->empty()) {
+    *error = "--password needs a non-empty password: the stub never accepts an empty one";
+    return std::nullopt;
+  }
+  return c;
+}
+
+}  // namespace mksfx

@@ -1,0 +1,31 @@
+// mksfx's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mksfx {
+
+enum class Mode { Pack, List, Test, Help, Version };
+
+struct CommandLine {
+  Mode mode = Mode::Pack;
+  std::string output;               // -o
+  std::vector<std::string> inputs;  // folders, files, or one .zip
+  std::string caption, folder, run;
+  bool autoExtract = false, overwrite = false, waitDelete = false;
+  std::optional<std::string> password;
+  int level = 9;
+  unsigned codePage = 949;
+  std::string stub;    // empty: the embedded one
+  std::string target;  // --list / --test FILE.exe
+};
+
+extern const char kUsage[];
+
+// Parses argv[1..]; on a usage error returns nothing and sets *error.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string* error);
+
+}  // namespace mksfx

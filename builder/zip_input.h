@@ -1,0 +1,28 @@
+// An existing ZIP archive given as mksfx's input: appended as it stands when the stub can walk
+// it, rewritten into a layout it can walk (without recompressing) when not, or refused with the
+// entry's name and the reason.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/zip_writer.h"
+
+namespace mksfx {
+
+struct ZipInput {
+  std::vector<uint8_t> bytes;  // the whole archive
+  bool walkableAsItStands = false;
+  std::string whyRewritten;       // when not walkable: the first reason found
+  std::vector<RawEntry> entries;  // for a rewrite, in archive order; copyData reads `bytes`
+};
+
+// Reads and checks the archive. `encrypting`: a password will be applied, which means a
+// rewrite. Names flagged as UTF-8 are converted to `codePage`.
+bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
+                  std::string* error);
+
+bool LooksLikeZipPath(const std::string& path);
+
+}  // namespace mksfx
