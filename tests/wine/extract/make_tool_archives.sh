@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# make_tool_archives.sh OUT_DIR: archives of one small tree made by other tools (Info-ZIP zip,
+# 7-Zip, Python's zipfile), for the extraction tests to unpack. OUT_DIR/tree holds the
+# originals to compare with.
+set -euo pipefail
+out=$1
+rm -rf "$out"
+mkdir -p "$out/tree/docs/empty" "$out/tree/bin"
+printf 'hello from the tree\r\n' > "$out/tree/readme.txt"
+seq 1 20000 | sed 's/^/line /' > "$out/tree/docs/numbers.txt"
+head -c 70000 /dev/urandom > "$out/tree/bin/random.bin"
+: > "$out/tree/docs/zero.txt"
+touch -d '2021-06-15 10:20:30' "$out/tree/readme.txt" "$out/tree/docs/numbers.txt" \
+  "$out/tree/bin/random.bin" "$out/tree/docs/zero.txt"
+
+cd "$out/tree"
+zip -q -r ../infozip.zip .
+zip -q -r -P secret ../infozip_encrypted.zip .
+printf 'streamed through a pipe\n' | zip -q -fz- - - | cat > ../infozip_stdin.zip  # a pipe: streamed
+7z a -tzip -bd -bso0 ../7zip.zip . >/dev/null
+7z a -tzip -bd -bso0 -mem=ZipCrypto -psecret ../7zip_zipcrypto.zip . >/dev/null
+python3 - ../python.zip <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for root, dirs, files in os.walk('.'):
+        for d in sorted(dirs):
+            path = os.path.join(root, d)[2:] + '/'
+            if not os.listdir(os.path.join(root, d)):
+                z.writestr(zipfile.ZipInfo(path, (2021, 6, 15, 10, 20, 30)), '')
+        for f in sorted(files):
+            path = os.path.join(root, f)
+            method = zipfile.ZIP_STORED if f.endswith('.bin') else zipfile.ZIP_DEFLATED
+            z.write(path, path[2:], compress_type=method)
+PY

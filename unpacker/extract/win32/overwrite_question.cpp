@@ -1,0 +1,69 @@
+#include "unpacker/extract/win32/overwrite_question.h"
+
+#include "unpacker/container/byte_string.h"
+#include "unpacker/extract/paths.h"
+
+wchar_t ExistingName[kOverwriteTextSize];
+wchar_t ExistingSizeText[kOverwriteTextSize];
+wchar_t ExistingDateText[kOverwriteTextSize];
+wchar_t NewSizeText[kOverwriteTextSize];
+wchar_t NewDateText[kOverwriteTextSize];
+
+void FormatSizeText(uint64_t size, wchar_t* text, int capacity) {
+  wchar_t digits[32];
+  int n = 0;
+  do {
+    digits[n++] = wchar_t(L'0' + size % 10);
+    size /= 10;
+  } while (size > 0);
+  wchar_t plain[32];
+  for (int i = 0; i < n; ++i) plain[i] = digits[n - 1 - i];
+  plain[n] = 0;
+
+  wchar_t thousands[8] = L",";
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, 8);
+  wchar_t decimal[] = L".";
+  NUMBERFMTW format = {0, 0, 3, decimal, thousands, 1};
+  if (GetNumberFormatW(LOCALE_USER_DEFAULT, 0, plain, &format, text, capacity - 4) == 0)
+    lstrcpynW(text, plain, capacity - 4);
+  lstrcatW(text, L"바이트");
+}
+
+void FormatDateTimeText(const DateTime& when, wchar_t* text, int capacity) {
+  SYSTEMTIME st = {};
+  st.wYear = when.Year;
+  st.wMonth = when.Month;
+  st.wDay = when.Day;
+  st.wHour = when.Hour;
+  st.wMinute = when.Minute;
+  st.wSecond = when.Second;
+  text[0] = 0;
+  const int dateLength =
+      GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, text, capacity);
+  if (dateLength <= 0 || (when.Hour == 0 && when.Minute == 0 && when.Second == 0)) return;
+  int at = dateLength - 1;
+  if (at + 2 >= capacity) return;
+  text[at++] = L' ';
+  if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, text + at, capacity - at) <= 0)
+    text[at - 1] = 0;
+}
+
+static void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
+  if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, capacity) == 0) wide[0] = 0;
+}
+
+void BuildOverwriteTexts(const char* target, const WIN32_FIND_DATAA& existing, uint32_t newSize,
+                         uint32_t newDosDateTime) {
+  AnsiToWide(FileNamePart(ByteString(target)).c_str(), ExistingName, kOverwriteTextSize);
+  // The true size, also from 2 GiB on (the directory search gives it in two halves).
+  FormatSizeText(uint64_t(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow, ExistingSizeText,
+                 kOverwriteTextSize);
+  FILETIME local;
+  WORD dosDate = 0, dosTime = 0;
+  FileTimeToLocalFileTime(&existing.ftLastWriteTime, &local);
+  FileTimeToDosDateTime(&local, &dosDate, &dosTime);
+  FormatDateTimeText(DosDateTimeToDateTime(uint32_t(dosDate) << 16 | dosTime), ExistingDateText,
+                     kOverwriteTextSize);
+  FormatSizeText(newSize, NewSizeText, kOverwriteTextSize);
+  FormatDateTimeText(DosDateTimeToDateTime(newDosDateTime), NewDateText, kOverwriteTextSize);
+}
