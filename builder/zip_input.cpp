@@ -15,7 +15,6 @@ constexpr uint32_t kCentralSignature = 0x02014B50;
 constexpr uint32_t kEndSignature = 0x06054B50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr size_t kEndSize = 22, kCentralSize = 46, kLocalSize = 30;
-constexpr size_t kLongestStubName = 258;  // the stub's name buffer
 
 uint16_t U16(const uint8_t* p) {
   return uint16_t(p[0] | p[1] << 8);
@@ -137,8 +136,6 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
       if (*converted != name) rewriteBecause("UTF-8 names");
       name = *converted;
     }
-    if (name.size() > kLongestStubName)
-      return refuse(shownName, "a name longer than 258 bytes, which the stub cannot read");
 
     const size_t local = size_t(localOffset) + bias;
     if (local + kLocalSize > centralAt || U32(&b[local]) != kLocalSignature)

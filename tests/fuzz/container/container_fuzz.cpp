@@ -44,12 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ArchiveHandle = OpenArchiveMemory(file.data(), file.size());
   ReadOptionBlock();
 
-  // The scan pass's walk: header, then a seek behind name, extra field and data.
+  // The scan pass's walk: header, sizes from the central directory where a streamed entry
+  // needs them, then a seek behind name, extra field and data, and past a data descriptor.
   uint32_t count = 0;
+  EntryFacts.SetLength(0);
+  ListedEntryCount = 0;
   SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
   while (ReadLocalHeader()) {
-    ++count;
     const int64_t namePosition = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent);
+    if (!CompleteLocalHeader(count)) break;
+    ++count;
     char name[258];
     uint32_t got;
     ReadArchive(name, LocalHeader.NameLength < sizeof name ? LocalHeader.NameLength : sizeof name,
@@ -57,9 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SeekArchive(namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength +
                     LocalHeader.CompressedSize,
                 SeekFromBegin);
+    SkipDataDescriptor();
   }
   if (count > 0) CollectEntryAttributes(count);
-  if (RewindToArchive() && EntryAttributes.size() > count) std::abort();
+  // The attributes cover the entries walked, or those the end record lists when a streamed
+  // entry made the walk read the central directory early; never more.
+  const uint32_t most = count > ListedEntryCount ? count : ListedEntryCount;
+  if (RewindToArchive() && EntryAttributes.size() > most) std::abort();
 
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;

@@ -550,6 +550,24 @@ TEST_F(Extraction, DestinationThatDoesNotFitIsRefused) {
   EXPECT_FALSE(ExtractionSucceeded);
 }
 
+// Names are read in full whatever their length; one too long for the file system is a file
+// that cannot be created, and the walk goes on.
+TEST_F(Extraction, LongNamesAreReadInFull) {
+  const std::string fits = "long/" + std::string(80, 'a') + "/" + std::string(80, 'b') + ".txt";
+  const std::string tooLong = "long/" + std::string(200, 'c') + "/" + std::string(200, 'd') + ".txt";
+  Start({Entry(fits, "fits"), Entry(tooLong, "too long"), Entry("after.txt", "after")});
+  Extract();
+  EXPECT_EQ(ReadFileText(Out("long\\" + std::string(80, 'a') + "\\" + std::string(80, 'b') +
+                             ".txt")),
+            "fits");
+  ASSERT_EQ(shownMessages.size(), 2u);
+  EXPECT_EQ(shownMessages[0].text, kCannotOpen);
+  EXPECT_NE(shownMessages[0].path.find(std::string(200, 'd')), std::string::npos)
+      << "the whole name, not a cut one";
+  EXPECT_EQ(shownMessages[1].text, kFailed);
+  EXPECT_EQ(ReadFileText(Out("after.txt")), "after");
+}
+
 TEST_F(Extraction, RelativeDestinationIsPlacedBelowTheStartDirectory) {
   Start({Entry("a.txt", "a")});
   std::strcpy(DestFolder, "rel \\ ");
