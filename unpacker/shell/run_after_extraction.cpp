@@ -1,0 +1,72 @@
+#include "unpacker/shell/run_after_extraction.h"
+
+#include <windows.h>
+
+#include "unpacker/container/option_block.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/extract/paths.h"
+#include "unpacker/extract/win32/extraction_ui.h"
+#include "unpacker/extract/win32/walk_archive.h"
+#include "unpacker/shell/command_part.h"
+
+namespace {
+
+bool StartProcess(const ByteString& commandLine, PROCESS_INFORMATION* process) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  // CreateProcessA may write into the command line, so it gets a copy of its own.
+  ByteString writable = commandLine;
+  return CreateProcessA(nullptr, const_cast<char*>(writable.c_str()), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                        process) != FALSE;
+}
+
+// The two attempts: the command taken as relative to the destination folder, then as given
+// (an absolute path, or a program the system finds on its search path).
+bool Start(const ByteString& command, PROCESS_INFORMATION* process) {
+  ByteString relative = TrimTrailingSeparators(DestFolder);
+  relative.Append("\\");
+  relative.Append(command);
+  return StartProcess(relative, process) || StartProcess(command, process);
+}
+
+}  // namespace
+
+bool RunNoWait(const ByteString& command) {
+  PROCESS_INFORMATION process;
+  if (!Start(command, &process)) return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+bool RunAndWait(const ByteString& command) {
+  PROCESS_INFORMATION process;
+  if (!Start(command, &process)) return false;
+  // Short waits with one message step each keep the dialog alive meanwhile.
+  while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) MessageStep();
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+void RunAfterExtraction() {
+  const ExtractorOptionsRecord& o = ExtractorOptions;
+  if (!o.HasRunCommand) return;
+  // An expansion that does not fit the command's buffer leaves nothing sensible to start.
+  const bool runnable = ExpandFolderMacros(ExtractorOptions.RunCommand, kOptionTextBufferSize);
+  ByteString command;
+  if (runnable) {
+    command = CommandPart(kProgramPart);
+    command.Append(" ");
+    command.Append(CommandPart(kArgumentPart));
+  }
+  if (o.WaitThenDelete) {
+    if (runnable) RunAndWait(command);
+    WalkArchive(false, true);  // also when the program could not be started
+  } else if (runnable) {
+    RunNoWait(command);
+  }
+}

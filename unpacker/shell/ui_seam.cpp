@@ -1,0 +1,72 @@
+// The unpacker's windows behind the seams of the portable core and the extraction loop:
+// message boxes, the progress bar, the message steps and the two questions.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "unpacker/container/shared_state.h"
+#include "unpacker/container/user_interface.h"
+#include "unpacker/extract/win32/extraction_ui.h"
+#include "unpacker/resources/messages.h"
+#include "unpacker/resources/resource.h"
+#include "unpacker/shell/dialogs.h"
+#include "unpacker/shell/window_state.h"
+
+HWND MainWindow = nullptr;
+HWND ProgressBar = nullptr;
+
+void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
+  wide[0] = 0;
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, capacity);
+  if (n <= 0) {
+    // Too long for the buffer: keep what fits.
+    MultiByteToWideChar(CP_ACP, 0, ansi, int(lstrlenA(ansi)), wide, capacity - 1);
+    wide[capacity - 1] = 0;
+  }
+}
+
+void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
+  wchar_t text[2 * MAX_PATH + 128] = L"";
+  if (ansiPath) {
+    AnsiToWide(ansiPath, text, 2 * MAX_PATH);
+    lstrcatW(text, L" : ");
+  }
+  const int at = lstrlenW(text);
+  MultiByteToWideChar(CP_UTF8, 0, utf8Text, -1, text + at, int(sizeof text / sizeof *text) - at);
+  wchar_t caption[32];
+  MultiByteToWideChar(CP_UTF8, 0, kMsgCaption, -1, caption, 32);
+  const UINT style = icon == MessageIcon::Error         ? MB_ICONERROR
+                     : icon == MessageIcon::Information ? MB_ICONINFORMATION
+                                                        : MB_OK;
+  MessageBoxW(MainWindow, text, caption, style);
+}
+
+void MessageStep() {
+  MSG message;
+  if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void PumpOneMessage() {
+  SendMessageA(ProgressBar, PBM_SETPOS, WPARAM(ProgressPercent), 0);
+  MessageStep();
+}
+
+int ShowPasswordDialog() {
+  return int(
+      DialogBoxParamA(GetModuleHandleA(nullptr), "PASSWD", MainWindow, PasswordDialogProc, 0));
+}
+
+void ShowOverwriteDialog() {
+  DialogBoxParamA(GetModuleHandleA(nullptr), "FileExist", MainWindow, OverwriteDialogProc, 0);
+}
+
+void EnableExtractionControls(bool enabled) {
+  static const int kIds[] = {IDOK, IDC_OVERWRITE, IDC_FOLDER, IDC_BROWSE};
+  for (int id : kIds) EnableWindow(GetDlgItem(MainWindow, id), enabled);
+}
+
+void PostCloseCommand() {
+  PostMessageA(MainWindow, WM_COMMAND, IDCANCEL, 0);
+}
