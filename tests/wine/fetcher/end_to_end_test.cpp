@@ -20,6 +20,7 @@
 #include "tests/wine/fetcher/fetcher_driver.h"
 
 using namespace fetcher_driver;
+using namespace window_driver;
 using Icon = MessageBoxSeen::Icon;
 
 namespace {
