@@ -42,6 +42,8 @@ struct Pass {
   bool entryUnlocked = false;   // the current entry may be written; decides the final message
   bool endedEarly = false;      // only the clean-up runs then
   bool cancelled = false;       // Close was pressed: the pass stopped where it was
+  // The folder of the last file written: made and checked once for all the files in it.
+  ByteString lastFolder = ByteString();
 };
 
 // True when the target names a folder: its last character is a backslash or a slash. Looked
@@ -95,8 +97,8 @@ enum class FileOutcome { Done, Failed, Cancelled, UnknownMethod };
 
 // Creates the file at target and decodes the entry into it, then gives it its time and
 // attributes. The caller has checked the password and made the folder.
-FileOutcome ExtractFile(const ByteString& target, uint32_t index) {
-  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file is replaced too
+FileOutcome ExtractFile(const ByteString& target, uint32_t index, bool exists) {
+  if (exists) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);  // replace read-only too
   HANDLE handle = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -162,18 +164,22 @@ bool ExtractEntry(Pass& pass, const ByteString& name, uint32_t index) {
   }
   WIN32_FIND_DATAA existing;
   HANDLE search = FindFirstFileA(target.c_str(), &existing);
-  if (search != INVALID_HANDLE_VALUE) {
+  const bool exists = search != INVALID_HANDLE_VALUE;
+  if (exists) {
     FindClose(search);
     if (!MayReplace(target, existing)) return true;  // skipped: no failure
   }
   const ByteString folder = ParentFolder(target);
-  ForceFolders(folder);
-  if (!PathExists(folder.c_str())) {
-    ShowMessage(folder.c_str(), kMsgFolderError, MessageIcon::Error);
-    pass.endedEarly = true;
-    return false;
+  if (!(folder == pass.lastFolder)) {
+    ForceFolders(folder);
+    if (!PathExists(folder.c_str())) {
+      ShowMessage(folder.c_str(), kMsgFolderError, MessageIcon::Error);
+      pass.endedEarly = true;
+      return false;
+    }
+    pass.lastFolder = folder;
   }
-  switch (ExtractFile(target, index)) {
+  switch (ExtractFile(target, index, exists)) {
     case FileOutcome::Done:
       return true;
     case FileOutcome::Failed:
