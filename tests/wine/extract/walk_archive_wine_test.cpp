@@ -554,12 +554,13 @@ TEST_F(Extraction, DestinationThatDoesNotFitIsRefused) {
 // that cannot be created, and the walk goes on.
 TEST_F(Extraction, LongNamesAreReadInFull) {
   const std::string fits = "long/" + std::string(80, 'a') + "/" + std::string(80, 'b') + ".txt";
-  const std::string tooLong = "long/" + std::string(200, 'c') + "/" + std::string(200, 'd') + ".txt";
+  const std::string tooLong =
+      "long/" + std::string(200, 'c') + "/" + std::string(200, 'd') + ".txt";
   Start({Entry(fits, "fits"), Entry(tooLong, "too long"), Entry("after.txt", "after")});
   Extract();
-  EXPECT_EQ(ReadFileText(Out("long\\" + std::string(80, 'a') + "\\" + std::string(80, 'b') +
-                             ".txt")),
-            "fits");
+  EXPECT_EQ(
+      ReadFileText(Out("long\\" + std::string(80, 'a') + "\\" + std::string(80, 'b') + ".txt")),
+      "fits");
   ASSERT_EQ(shownMessages.size(), 2u);
   EXPECT_EQ(shownMessages[0].text, kCannotOpen);
   EXPECT_NE(shownMessages[0].path.find(std::string(200, 'd')), std::string::npos)
