@@ -321,6 +321,19 @@ inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
   count |= kWordBits - 8;
 }
 
+// Follows a root entry's sub-table links to the entry that holds the whole code, dropping the
+// bits of each table level it passes; null for a code without a symbol (Op 99). The caller
+// drops the last entry's own bits.
+inline const HuffEntry* ResolveFast(const HuffEntry* t, BitWord& bits, uint32_t& count) {
+  for (uint32_t op = t->Op; op > kOpLiteral; op = t->Op) {
+    if (op == kOpInvalid) return nullptr;
+    bits >>= t->Bits;
+    count -= t->Bits;
+    t += t->Next + (bits & Mask(op - kOpLiteral));
+  }
+  return t;
+}
+
 // Decodes symbols until the end of the block, an invalid code, a full window or the end of
 // the part of the piece where it may run.
 //
@@ -353,17 +366,12 @@ inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
   Refill(bits, count, in);
   const HuffEntry* t = tl + (bits & literalMask);
   for (;;) {
-    uint32_t op = t->Op;
-    while (op > kOpLiteral) {
-      if (op == kOpInvalid) {
-        step = Fail(InflateOutcome::InvalidCode);
-        goto done;
-      }
-      bits >>= t->Bits;
-      count -= t->Bits;
-      t += t->Next + (bits & Mask(op - kOpLiteral));
-      op = t->Op;
+    t = ResolveFast(t, bits, count);
+    if (!t) {
+      step = Fail(InflateOutcome::InvalidCode);
+      break;
     }
+    uint32_t op = t->Op;
     bits >>= t->Bits;
     count -= t->Bits;
     if (op == kOpLiteral) {
@@ -395,18 +403,12 @@ inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
         break;
       }
       if constexpr (kWordBits < 64) Refill(bits, count, in);
-      t = td + (bits & distanceMask);
-      op = t->Op;
-      while (op > kOpLiteral) {
-        if (op == kOpInvalid) {
-          step = Fail(InflateOutcome::InvalidCode);
-          goto done;
-        }
-        bits >>= t->Bits;
-        count -= t->Bits;
-        t += t->Next + (bits & Mask(op - kOpLiteral));
-        op = t->Op;
+      t = ResolveFast(td + (bits & distanceMask), bits, count);
+      if (!t) {
+        step = Fail(InflateOutcome::InvalidCode);
+        break;
       }
+      op = t->Op;
       bits >>= t->Bits;
       count -= t->Bits;
       if constexpr (kWordBits < 64) Refill(bits, count, in);
@@ -425,7 +427,6 @@ inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
   }
   if (step == Step::Continue && out >= windowEnd) step = Step::WindowFull;
 
-done:
   // Bytes loaded before this call may come from the previous piece; only this piece's go back.
   uint32_t giveBack = count >> 3;
   if (giveBack > uint32_t(in - S.InputBuffer)) giveBack = uint32_t(in - S.InputBuffer);
