@@ -100,52 +100,58 @@ std::string CodePageToUtf8(const std::string& bytes, unsigned codePage) {
 
 #else
 
-std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage,
-                                          std::string* unrepresentable) {
-  iconv_t cd = iconv_open(IconvName(codePage).c_str(), "UTF-8");
-  if (cd == iconv_t(-1)) {
-    if (unrepresentable) *unrepresentable = "(unsupported code page)";
-    return std::nullopt;
-  }
-  std::string out;
-  std::vector<char> buffer(utf8.size() * 4 + 16);
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  while (inLeft > 0) {
-    char* outPtr = buffer.data();
-    size_t outLeft = buffer.size();
-    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer.data(), size_t(outPtr - buffer.data()));
-    if (r == size_t(-1) && errno != E2BIG) {
-      if (unrepresentable) *unrepresentable = CharacterAt(utf8, utf8.size() - inLeft);
-      iconv_close(cd);
-      return std::nullopt;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
+namespace {
 
-std::string CodePageToUtf8(const std::string& bytes, unsigned codePage) {
-  iconv_t cd = iconv_open("UTF-8", IconvName(codePage).c_str());
-  if (cd == iconv_t(-1)) return bytes;
+// Runs `text` through the conversion from `from` to `to`. At a character that does not convert,
+// `onInvalid(offset)` decides: it returns the replacement to append and go on behind that byte,
+// or nothing to give up. Nothing as well when the conversion is unknown.
+template <typename OnInvalid>
+std::optional<std::string> Iconv(const char* to, const char* from, const std::string& text,
+                                 OnInvalid onInvalid) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == iconv_t(-1)) return std::nullopt;
   std::string out;
-  std::vector<char> buffer(bytes.size() * 4 + 16);
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
+  std::vector<char> buffer(text.size() * 4 + 16);
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
   while (inLeft > 0) {
     char* outPtr = buffer.data();
     size_t outLeft = buffer.size();
     const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     out.append(buffer.data(), size_t(outPtr - buffer.data()));
     if (r == size_t(-1) && errno != E2BIG) {
-      out += "\xEF\xBF\xBD";  // U+FFFD for the byte that does not decode
+      const std::optional<std::string> replacement = onInvalid(text.size() - inLeft);
+      if (!replacement) {
+        iconv_close(cd);
+        return std::nullopt;
+      }
+      out += *replacement;
       ++in;
       --inLeft;
     }
   }
   iconv_close(cd);
   return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage,
+                                          std::string* unrepresentable) {
+  std::string bad = "(unsupported code page)";
+  const auto out = Iconv(IconvName(codePage).c_str(), "UTF-8", utf8, [&](size_t at) {
+    bad = CharacterAt(utf8, at);
+    return std::optional<std::string>();
+  });
+  if (!out && unrepresentable) *unrepresentable = bad;
+  return out;
+}
+
+std::string CodePageToUtf8(const std::string& bytes, unsigned codePage) {
+  // U+FFFD for each byte that does not decode.
+  return Iconv("UTF-8", IconvName(codePage).c_str(), bytes,
+               [](size_t) { return std::optional<std::string>("\xEF\xBF\xBD"); })
+      .value_or(bytes);
 }
 
 #endif

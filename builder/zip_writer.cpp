@@ -90,9 +90,26 @@ bool ZipWriter::CheckOffset(const std::string& name, std::string* error) {
   return false;
 }
 
-bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
-  std::vector<uint8_t> h;
-  Put32(h, kLocalSignature);
+bool ZipWriter::NewEncryptionHeader(uint32_t crc32, uint8_t* header, std::string* error) {
+  // Eleven random bytes, and as check byte the CRC's high byte (no data descriptor follows).
+  if (!CryptoRandom(header, kEncryptionHeaderSize - 1)) {
+    *error = "the system's random source failed";
+    return false;
+  }
+  header[kEncryptionHeaderSize - 1] = uint8_t(crc32 >> 24);
+  return true;
+}
+
+bool ZipWriter::WriteEncryptionHeader(const uint8_t* header) {
+  InitKeys(password_.data(), uint32_t(password_.size()));
+  uint8_t encrypted[kEncryptionHeaderSize];
+  std::memcpy(encrypted, header, sizeof encrypted);
+  Encrypt(encrypted, sizeof encrypted);
+  return Write(encrypted, sizeof encrypted);
+}
+
+// The fields that local and central headers share, from "version needed" to the name length.
+void ZipWriter::PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r) {
   Put16(h, kVersionNeeded);
   Put16(h, r.flags);
   Put16(h, r.method);
@@ -101,7 +118,13 @@ bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
   Put32(h, r.compressedSize);
   Put32(h, r.uncompressedSize);
   Put16(h, uint16_t(r.name.size()));
-  Put16(h, 0);
+}
+
+bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
+  std::vector<uint8_t> h;
+  Put32(h, kLocalSignature);
+  PutSharedFields(h, r);
+  Put16(h, 0);  // extra field
   h.insert(h.end(), r.name.begin(), r.name.end());
   return Write(h.data(), h.size());
 }
@@ -192,21 +215,8 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
   const uint64_t dataStart = Position();
 
   uint8_t encryptionHeader[kEncryptionHeaderSize];
-  auto startEncryption = [&]() -> bool {
-    if (!encrypt) return true;
-    InitKeys(password_.data(), uint32_t(password_.size()));
-    uint8_t header[kEncryptionHeaderSize];
-    std::memcpy(header, encryptionHeader, sizeof header);
-    Encrypt(header, sizeof header);
-    return Write(header, sizeof header);
-  };
-  if (encrypt) {
-    if (!CryptoRandom(encryptionHeader, kEncryptionHeaderSize - 1)) {
-      *error = "the system's random source failed";
-      return false;
-    }
-    encryptionHeader[kEncryptionHeaderSize - 1] = uint8_t(crc >> 24);
-  }
+  if (encrypt && !NewEncryptionHeader(crc, encryptionHeader, error)) return false;
+  auto startEncryption = [&] { return !encrypt || WriteEncryptionHeader(encryptionHeader); };
 
   uint64_t stored = 0;
   bool writeFailed = false;
@@ -318,18 +328,15 @@ bool ZipWriter::AddFileInMemory(CentralRecord r, const std::vector<uint8_t>& dat
   const bool encrypt = !password_.empty();
   if (encrypt) {
     r.flags |= 0x0001;
-    if (!CryptoRandom(header, sizeof header - 1)) {
-      *error = "the system's random source failed";
-      return false;
-    }
-    header[sizeof header - 1] = uint8_t(r.crc32 >> 24);
-    InitKeys(password_.data(), uint32_t(password_.size()));
-    Encrypt(header, sizeof header);
-    Encrypt(stored.data(), stored.size());
+    if (!NewEncryptionHeader(r.crc32, header, error)) return false;
   }
   r.compressedSize = uint32_t(stored.size() + (encrypt ? sizeof header : 0));
-  if (!WriteLocalHeader(r) || (encrypt && !Write(header, sizeof header)) ||
-      !Write(stored.data(), stored.size())) {
+  if (!WriteLocalHeader(r) || (encrypt && !WriteEncryptionHeader(header))) {
+    *error = "cannot write the archive";
+    return false;
+  }
+  if (encrypt) Encrypt(stored.data(), stored.size());  // the keys run on from the header
+  if (!Write(stored.data(), stored.size())) {
     *error = "cannot write the archive";
     return false;
   }
@@ -366,15 +373,8 @@ bool ZipWriter::AddRaw(const RawEntry& e, std::string* error) {
   }
   if (encrypt) {
     uint8_t header[kEncryptionHeaderSize];
-    if (!CryptoRandom(header, sizeof header - 1)) {
-      *error = "the system's random source failed";
-      return false;
-    }
-    // Without a data descriptor the check byte is always the CRC's high byte.
-    header[sizeof header - 1] = uint8_t(r.crc32 >> 24);
-    InitKeys(password_.data(), uint32_t(password_.size()));
-    Encrypt(header, sizeof header);
-    if (!Write(header, sizeof header)) {
+    if (!NewEncryptionHeader(r.crc32, header, error)) return false;
+    if (!WriteEncryptionHeader(header)) {
       *error = "cannot write the archive";
       return false;
     }
@@ -401,14 +401,7 @@ bool ZipWriter::Finish(std::string* error) {
   for (const CentralRecord& r : central_) {
     Put32(c, kCentralSignature);
     Put16(c, kVersionMadeBy);
-    Put16(c, kVersionNeeded);
-    Put16(c, r.flags);
-    Put16(c, r.method);
-    Put32(c, r.dosDateTime);
-    Put32(c, r.crc32);
-    Put32(c, r.compressedSize);
-    Put32(c, r.uncompressedSize);
-    Put16(c, uint16_t(r.name.size()));
+    PutSharedFields(c, r);
     Put16(c, 0);  // extra field
     Put16(c, 0);  // comment
     Put16(c, 0);  // disk number

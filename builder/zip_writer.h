@@ -58,6 +58,11 @@ class ZipWriter {
     uint16_t flags, method;
     uint32_t dosDateTime, crc32, compressedSize, uncompressedSize, attributes, offset;
   };
+  static void PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r);
+  // The plain 12-byte encryption header of an entry with this CRC-32.
+  static bool NewEncryptionHeader(uint32_t crc32, uint8_t* header, std::string* error);
+  // Starts the keys from the password and writes the header encrypted; the data follows.
+  bool WriteEncryptionHeader(const uint8_t* header);
   bool WriteLocalHeader(const CentralRecord& r);
   bool AddFileInMemory(CentralRecord r, const std::vector<uint8_t>& data, std::string* error);
   uint64_t Position() const;
