@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 
 #include "tests/native/inflate/inflate_harness.h"
@@ -13,104 +15,90 @@ using namespace inflate_testing;
 
 namespace {
 
-enum class Kind { Text, Binary, Runs, Random, Mixed, Pattern };
+// zlib raw deflate with a flush of the given kind every `flushEvery` bytes.
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int level, int strategy,
+                             size_t flushEvery, int flush) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK) throw std::runtime_error("");
+  std::vector<uint8_t> out(deflateBound(&z, data.size()) + 64 + data.size() / 8);
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  size_t at = 0;
+  do {
+    const size_t piece = std::min(flushEvery ? flushEvery : data.size(), data.size() - at);
+    z.next_in = const_cast<Bytef*>(data.data() + at);
+    z.avail_in = uInt(piece);
+    at += piece;
+    const int mode = at == data.size() ? Z_FINISH : flush;
+    if (deflate(&z, mode) != (mode == Z_FINISH ? Z_STREAM_END : Z_OK))
+      throw std::runtime_error("deflate");
+  } while (at < data.size());
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
 
 struct ZlibCase {
   std::string name;
-  Kind kind;
-  size_t size;
-  int level;
-  int strategy = Z_DEFAULT_STRATEGY;
+  std::vector<uint8_t> data;
+  int level, strategy = Z_DEFAULT_STRATEGY;
   size_t flushEvery = 0;
   int flush = Z_NO_FLUSH;
   friend void PrintTo(const ZlibCase& c, std::ostream* os) { *os << c.name; }
 };
 
-std::vector<uint8_t> Data(Kind kind, size_t size) {
-  switch (kind) {
-    case Kind::Text:
-      return TextData(size);
-    case Kind::Binary:
-      return BinaryData(size);
-    case Kind::Runs:
-      return RunData(size, 7);
-    case Kind::Random:
-      return RandomData(size, 3);
-    case Kind::Pattern:
-      for (std::vector<uint8_t> out; true; out.push_back(uint8_t("abc"[out.size() % 3])))
-        if (out.size() == size) return out;
-    case Kind::Mixed:
-      break;
-  }
-  // Quarters of each kind: blocks switch between stored, fixed and dynamic codes.
-  std::vector<uint8_t> out;
-  for (Kind k : {Kind::Text, Kind::Random, Kind::Binary, Kind::Runs}) {
-    std::vector<uint8_t> part = Data(k, size / 4 + 1);
-    out.insert(out.end(), part.begin(), part.end());
-  }
-  out.resize(size);
-  return out;
-}
-
 class ZlibRoundTrip : public ::testing::TestWithParam<ZlibCase> {};
 
 TEST_P(ZlibRoundTrip, SameBytesAndCrcInWholeWindows) {
   const ZlibCase& c = GetParam();
-  const std::vector<uint8_t> data = Data(c.kind, c.size);
-  const std::vector<uint8_t> stream = ZlibDeflate(data, c.level, c.strategy, c.flushEvery, c.flush);
-
+  const std::vector<uint8_t> stream = Deflate(c.data, c.level, c.strategy, c.flushEvery, c.flush);
   const Decoded d = DecodeEntry(stream);
-
   EXPECT_TRUE(d.result);
   EXPECT_EQ(d.outcome, InflateOutcome::Complete);
-  ASSERT_EQ(d.bytes.size(), data.size());
-  EXPECT_TRUE(d.bytes == data) << "first difference at "
-                               << std::mismatch(data.begin(), data.end(), d.bytes.begin()).first -
-                                      data.begin();
-  EXPECT_EQ(d.crc, testing_support::ZlibCrc32(data));
-  EXPECT_EQ(d.bytesDone, data.size());
+  ASSERT_EQ(d.bytes.size(), c.data.size());
+  EXPECT_TRUE(d.bytes == c.data)
+      << "first difference at "
+      << std::mismatch(c.data.begin(), c.data.end(), d.bytes.begin()).first - c.data.begin();
+  EXPECT_EQ(d.crc, testing_support::ZlibCrc32(c.data));
+  EXPECT_EQ(d.bytesDone, c.data.size());
   for (size_t i = 0; i + 1 < d.writes.size(); ++i) EXPECT_EQ(d.writes[i], 32768u) << i;
-  if (!data.empty()) EXPECT_EQ(d.writes.back(), (data.size() - 1) % 32768 + 1);
   EXPECT_FALSE(d.cancelRequested);
   EXPECT_EQ(d.endPosition, int64_t(stream.size())) << "the stream fills the entry's data";
 }
 
 std::vector<ZlibCase> Cases() {
-  const struct {
-    const char* name;
-    Kind kind;
-  } kinds[] = {{"Text", Kind::Text},
-               {"Binary", Kind::Binary},
-               {"Runs", Kind::Runs},
-               {"Random", Kind::Random},
-               {"Mixed", Kind::Mixed}};
   std::vector<ZlibCase> cases;
-  for (const auto& k : kinds) {
+  // Quarters of text, random and binary data: blocks switch between stored, fixed and dynamic.
+  std::vector<uint8_t> mixed = TextData(40000);
+  for (const auto& part : {RandomData(40000, 3), BinaryData(40000), TextData(30000)})
+    mixed.insert(mixed.end(), part.begin(), part.end());
+  const std::pair<const char*, std::vector<uint8_t>> kinds[] = {{"Text", TextData(150000)},
+                                                                {"Binary", BinaryData(150000)},
+                                                                {"Random", RandomData(150000, 3)},
+                                                                {"Mixed", mixed}};
+  for (const auto& [kind, data] : kinds) {
+    const std::string k = kind;
     for (int level = 0; level <= 9; ++level)
-      cases.push_back(
-          {std::string(k.name) + "Level" + std::to_string(level), k.kind, 150000, level});
-    const struct {
-      const char* name;
-      int strategy;
-    } strategies[] = {{"Filtered", Z_FILTERED},
-                      {"HuffmanOnly", Z_HUFFMAN_ONLY},
-                      {"Rle", Z_RLE},
-                      {"Fixed", Z_FIXED}};
-    for (const auto& s : strategies)
-      cases.push_back({std::string(k.name) + s.name, k.kind, 140000, 6, s.strategy});
+      cases.push_back({k + "Level" + std::to_string(level), data, level});
+    cases.push_back({k + "Filtered", data, 6, Z_FILTERED});
+    cases.push_back({k + "HuffmanOnly", data, 6, Z_HUFFMAN_ONLY});
+    cases.push_back({k + "Rle", data, 6, Z_RLE});
+    cases.push_back({k + "Fixed", data, 6, Z_FIXED});
     // Many small blocks: empty stored blocks (sync flush), empty fixed blocks (partial flush),
     // a fresh dictionary every 1000 bytes (full flush), bare block ends.
-    cases.push_back({std::string(k.name) + "SyncFlush", k.kind, 70000, 6, 0, 997, Z_SYNC_FLUSH});
-    cases.push_back(
-        {std::string(k.name) + "PartialFlush", k.kind, 70000, 6, 0, 301, Z_PARTIAL_FLUSH});
-    cases.push_back({std::string(k.name) + "FullFlush", k.kind, 70000, 9, 0, 1000, Z_FULL_FLUSH});
-    cases.push_back({std::string(k.name) + "BlockFlush", k.kind, 70000, 1, 0, 64, Z_BLOCK});
+    const std::vector<uint8_t> part(data.begin(), data.begin() + 70000);
+    cases.push_back({k + "SyncFlush", part, 6, 0, 997, Z_SYNC_FLUSH});
+    cases.push_back({k + "PartialFlush", part, 6, 0, 301, Z_PARTIAL_FLUSH});
+    cases.push_back({k + "FullFlush", part, 9, 0, 1000, Z_FULL_FLUSH});
+    cases.push_back({k + "BlockFlush", part, 1, 0, 64, Z_BLOCK});
   }
   // Sizes around the window: nothing, one byte, a window less or more one, exactly four.
   for (size_t size : {0, 1, 32767, 32768, 32769, 131072, 131073})
-    cases.push_back({"TextSize" + std::to_string(size), Kind::Text, size, 6});
+    cases.push_back({"TextSize" + std::to_string(size), TextData(size), 6});
   // One block covering megabytes: nearly every symbol a match of 258.
-  cases.push_back({"HugeBlock", Kind::Pattern, 3 << 20, 9});
+  std::vector<uint8_t> pattern(3 << 20);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = uint8_t("abc"[i % 3]);
+  cases.push_back({"HugeBlock", pattern, 9});
   return cases;
 }
 
