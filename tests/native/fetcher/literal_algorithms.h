@@ -1,10 +1,8 @@
-// The list loader and the download run's working-text steps written the plain way: one string,
-// every step a scan of the whole text. Quadratic on large lists, but easy to check by eye
-// against the description of the program; the fast versions in fetcher/modules must give the
-// same results on every input (differential tests, the fuzz target, the benchmark).
+// The list loader and the download run's working-text steps written the plain way: every step
+// a scan of the whole text. Slow, but easy to check by eye; the fast versions in
+// fetcher/modules must give the same results (differential tests, the fuzz target, the bench).
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,65 +11,51 @@
 
 namespace literal {
 
-// Replace(text, what, "") with no limit: occurrences found left to right in the input, without
-// overlaps.
-inline std::u16string RemoveAll(const std::u16string& text, const std::u16string& what) {
-  std::u16string out;
-  size_t from = 0;
-  for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, from)) {
-    out.append(text, from, at - from);
-    from = at + what.size();
-  }
-  out.append(text, from);
-  return out;
-}
+using Text = std::u16string;
 
-inline std::vector<std::u16string> ListMusicTitles(std::u16string text) {
-  std::vector<std::u16string> titles;
-  for (int16_t counter = 0; counter <= 1000; ++counter) {
-    const size_t bar = text.find(u'|');
-    if (bar == std::u16string::npos) break;
-    const std::u16string title = text.substr(0, bar);
+inline std::vector<Text> ListMusicTitles(Text text) {
+  std::vector<Text> titles;
+  for (int counter = 0; counter <= 1000 && text.find(u'|') != Text::npos; ++counter) {
+    titles.push_back(text.substr(0, text.find(u'|')));
     const size_t pair = text.find(u"|Y");
-    const std::u16string record =
-        pair == std::u16string::npos ? text.substr(0, 1) : text.substr(0, pair + 2);
-    text = RemoveAll(text, record);
-    titles.push_back(title);
+    const Text record = text.substr(0, pair == Text::npos ? 1 : pair + 2);
+    // Replace(text, record, ""): every occurrence, left to right, without overlaps.
+    Text rest;
+    size_t from = 0;
+    for (size_t at; (at = text.find(record, from)) != Text::npos; from = at + record.size()) {
+      rest.append(text, from, at - from);
+    }
+    text = rest + text.substr(from);
   }
   return titles;
 }
 
-inline bool IsRecordStart(const std::u16string& text, size_t i) {
-  return i == 0 || (i >= 2 && text[i - 2] == u'|' && text[i - 1] == u'Y');
+inline bool MatchesAtRecordStart(const Text& text, size_t i, const Text& what) {
+  return (i == 0 || (i >= 2 && text.compare(i - 2, 2, u"|Y") == 0)) &&
+         text.compare(i, what.size(), what) == 0;
 }
 
-inline size_t FindAtRecordStart(const std::u16string& text, const std::u16string& what,
-                                size_t from) {
+inline size_t FindAtRecordStart(const Text& text, const Text& what, size_t from) {
   for (size_t i = from; i < text.size(); ++i) {
-    if (IsRecordStart(text, i) && text.compare(i, what.size(), what) == 0) return i;
+    if (MatchesAtRecordStart(text, i, what)) return i;
   }
-  return std::u16string::npos;
+  return Text::npos;
 }
 
-inline std::optional<SongRecord> FindRecord(const std::u16string& text,
-                                            const std::u16string& title) {
-  const std::u16string head = title + u"|";
+inline std::optional<SongRecord> FindRecord(const Text& text, const Text& title) {
+  const Text head = title + u"|";
   const size_t at = FindAtRecordStart(text, head, 0);
-  if (at == std::u16string::npos) return std::nullopt;
-  const size_t pieceStart = at + head.size();
-  const size_t next = FindAtRecordStart(text, head, pieceStart);
-  const std::u16string piece = text.substr(
-      pieceStart, next == std::u16string::npos ? std::u16string::npos : next - pieceStart);
+  if (at == Text::npos) return std::nullopt;
+  const size_t start = at + head.size();
+  const Text piece = text.substr(start, FindAtRecordStart(text, head, start) - start);
   return SongRecord{piece.substr(0, piece.find(u'/')), piece.substr(0, piece.find(u'*'))};
 }
 
-inline std::u16string RemoveRecord(const std::u16string& text, const std::u16string& title,
-                                   const std::u16string& fileKey) {
-  const std::u16string what = title + u"|" + fileKey + u"*";
-  std::u16string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (IsRecordStart(text, i) && text.compare(i, what.size(), what) == 0) {
+inline Text RemoveRecord(const Text& text, const Text& title, const Text& fileKey) {
+  const Text what = title + u"|" + fileKey + u"*";
+  Text out;
+  for (size_t i = 0; i < text.size();) {
+    if (MatchesAtRecordStart(text, i, what)) {
       i += what.size();
     } else {
       out.push_back(text[i++]);
