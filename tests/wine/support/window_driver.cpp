@@ -1,77 +1,64 @@
 #include "tests/wine/support/window_driver.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace window_driver {
 namespace {
 
-constexpr DWORD kReplyWait = 5000;
-
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kReplyWait, &result);
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
   return LRESULT(result);
 }
 
-std::wstring ClassOf(HWND window) {
+bool ClassIs(HWND window, const wchar_t* name) {
   wchar_t className[64] = L"";
   GetClassNameW(window, className, 64);
-  return className;
+  return lstrcmpiW(className, name) == 0;
 }
 
-struct Search {
-  DWORD processId;
-  const std::function<bool(HWND)>* accept;
-  bool visibleOnly;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK Collect(HWND window, LPARAM data) {
-  auto& search = *reinterpret_cast<Search*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search.processId) return TRUE;
-  if (search.visibleOnly && !IsWindowVisible(window)) return TRUE;
-  if (search.accept && *search.accept && !(*search.accept)(window)) return TRUE;
-  search.found.push_back(window);
+BOOL CALLBACK Collect(HWND window, LPARAM found) {
+  reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
   return TRUE;
 }
 
-// The colours of a screen rectangle, top row first, as 0xRRGGBB.
-std::vector<DWORD> ScreenPixels(const RECT& rect) {
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return {};
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+// Icon handles do not cross processes, but the screen does: the shown icon is copied beside the
+// system's error and information icons drawn on the same background, and compared pixel by pixel.
+MessageBoxSeen::Icon MessageBoxIcon(HWND box) {
+  HWND icon = nullptr;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (ClassIs(child, L"Static") && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child))
+      icon = child;
+  // A box without an icon may keep its icon static, empty.
+  if (!icon || !Send(icon, STM_GETICON, 0, 0)) return MessageBoxSeen::Icon::None;
+  RECT shown;
+  GetWindowRect(icon, &shown);
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 3 * 32, 32);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  std::vector<DWORD> pixels(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
-  for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+  HBRUSH background = CreateSolidBrush(GetPixel(screen, shown.left, shown.top));
+  const RECT references{32, 0, 3 * 32, 32};
+  FillRect(memory, &references, background);
+  BitBlt(memory, 0, 0, 32, 32, screen, shown.left, shown.top, SRCCOPY);
+  for (int id : {32513, 32516})  // IDI_ERROR, IDI_INFORMATION
+    DrawIconEx(memory, id == 32513 ? 32 : 64, 0, LoadIconW(nullptr, MAKEINTRESOURCEW(id)), 32, 32,
+               0, nullptr, DI_NORMAL);
+  long error = 0, information = 0;
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      error += GetPixel(memory, x, y) != GetPixel(memory, 32 + x, y);
+      information += GetPixel(memory, x, y) != GetPixel(memory, 64 + x, y);
+    }
+  }
   SelectObject(memory, old);
   DeleteObject(bitmap);
+  DeleteObject(background);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
-void ReadAll(HANDLE h, std::string* bytes) {
-  if (h == INVALID_HANDLE_VALUE) return;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes->append(buffer, got);
-  CloseHandle(h);
-}
-
-bool WriteAll(HANDLE h, const std::string& bytes) {
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return written == bytes.size();
+  if (error == information) return MessageBoxSeen::Icon::Unknown;
+  return error < information ? MessageBoxSeen::Icon::Error : MessageBoxSeen::Icon::Information;
 }
 
 }  // namespace
@@ -81,30 +68,24 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 // does not tell: the text static must not be an icon or a frame, and no other kind of control
 // may be there.
 bool IsMessageBox(HWND window) {
-  if (ClassOf(window) != L"#32770") return false;
   HWND text = GetDlgItem(window, 0xFFFF);
-  if (!text || lstrcmpiW(ClassOf(text).c_str(), L"Static") != 0) return false;
   const LONG type = GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK;
-  if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP &&
-      type != SS_SIMPLE)
+  if (!ClassIs(window, L"#32770") || !text || !ClassIs(text, L"Static") ||
+      (type > SS_RIGHT && type != SS_SIMPLE && type != SS_LEFTNOWORDWRAP))
     return false;
-  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    const std::wstring kind = ClassOf(child);
-    if (lstrcmpiW(kind.c_str(), L"Button") != 0 && lstrcmpiW(kind.c_str(), L"Static") != 0)
-      return false;
-  }
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (!ClassIs(child, L"Button") && !ClassIs(child, L"Static")) return false;
   return true;
 }
 
 bool IsDialog(HWND window) {
-  return ClassOf(window) == L"#32770" && !IsMessageBox(window);
+  return ClassIs(window, L"#32770") && !IsMessageBox(window);
 }
 
 // --- Program -----------------------------------------------------------------------------------
 
 Program::~Program() {
-  if (!process_.hProcess) return;
-  if (Running()) Terminate();
+  Terminate();  // unless it has ended
   WaitForSingleObject(process_.hProcess, 5000);
   CloseHandle(process_.hProcess);
   CloseHandle(process_.hThread);
@@ -118,65 +99,43 @@ bool Program::Start(const std::wstring& commandLine, const std::wstring& folder)
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process_) != FALSE;
 }
 
-bool Program::Running() const {
-  return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
-}
-
-bool Program::WaitForExit(DWORD milliseconds) {
-  return process_.hProcess && WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
-}
-
 DWORD Program::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  if (process_.hProcess) GetExitCodeProcess(process_.hProcess, &code);
+  GetExitCodeProcess(process_.hProcess, &code);
   return code;
 }
 
-void Program::Terminate() {
-  if (process_.hProcess) TerminateProcess(process_.hProcess, 1);
-}
-
 std::vector<HWND> Program::Windows(const wchar_t* windowClass, bool visibleOnly) const {
-  const std::wstring wanted = windowClass ? windowClass : L"";
-  return Windows([&](HWND w) { return wanted.empty() || ClassOf(w) == wanted; }, visibleOnly);
+  return Windows([&](HWND w) { return !windowClass || ClassIs(w, windowClass); }, visibleOnly);
 }
 
 std::vector<HWND> Program::Windows(const std::function<bool(HWND)>& accept,
                                    bool visibleOnly) const {
-  Search search{process_.dwProcessId, &accept, visibleOnly, {}};
-  EnumWindows(Collect, LPARAM(&search));
-  return search.found;
-}
-
-HWND Program::WaitForWindow(const std::function<bool(HWND)>& accept, DWORD milliseconds) const {
-  HWND found = nullptr;
-  WaitFor(
-      [&] {
-        auto windows = Windows(accept, true);
-        found = windows.empty() ? nullptr : windows[0];
-        return found != nullptr;
-      },
-      milliseconds);
+  std::vector<HWND> all, found;
+  EnumWindows(Collect, LPARAM(&all));
+  for (HWND window : all) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == process_.dwProcessId && (!visibleOnly || IsWindowVisible(window)) &&
+        (!accept || accept(window)))
+      found.push_back(window);
+  }
   return found;
 }
 
-bool Program::MessageBoxShowing() const {
-  return !Windows(IsMessageBox, true).empty();
+HWND Program::WaitForWindow(const std::function<bool(HWND)>& accept, DWORD milliseconds) const {
+  std::vector<HWND> found;
+  WaitFor([&] { return !(found = Windows(accept, true)).empty(); }, milliseconds);
+  return found.empty() ? nullptr : found[0];
 }
 
 bool Program::AnswerMessageBox(MessageBoxSeen& seen, DWORD milliseconds, int button) {
   HWND box = WaitForWindow(IsMessageBox, milliseconds);
   if (!box) return false;
   Sleep(200);  // drawn, so that its icon can be seen
-  seen.caption = Text(box);
-  seen.text = Text(GetDlgItem(box, 0xFFFF));
-  seen.icon = MessageBoxIcon(box);
+  seen = {Text(box), Text(GetDlgItem(box, 0xFFFF)), MessageBoxIcon(box)};
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
   return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); });
-}
-
-HWND Program::FindDialog(DWORD milliseconds) const {
-  return WaitForWindow(IsDialog, milliseconds);
 }
 
 int RunToEnd(const std::wstring& commandLine, std::string* output, DWORD milliseconds) {
@@ -188,23 +147,20 @@ int RunToEnd(const std::wstring& commandLine, std::string* output, DWORD millise
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = writeEnd;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = startup.hStdError = writeEnd;
   PROCESS_INFORMATION process{};
   std::wstring writable = commandLine;
   const bool started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE,
                                       CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return -1;
-  }
   // Read until the program closes its end, so that a full pipe never stalls it.
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+  while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
     output->append(buffer, got);
   CloseHandle(readEnd);
+  if (!started) return -1;
   DWORD code = DWORD(-1);
   if (WaitForSingleObject(process.hProcess, milliseconds) == WAIT_OBJECT_0)
     GetExitCodeProcess(process.hProcess, &code);
@@ -224,12 +180,11 @@ std::wstring Text(HWND window) {
 }
 
 std::vector<std::wstring> ListItems(HWND list) {
-  std::vector<std::wstring> items;
-  const int count = int(Send(list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
+  std::vector<std::wstring> items(size_t(std::max(0, int(Send(list, LB_GETCOUNT, 0, 0)))));
+  for (size_t i = 0; i < items.size(); ++i) {
     wchar_t text[1024] = L"";
     Send(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
-    items.push_back(text);
+    items[i] = text;
   }
   return items;
 }
@@ -241,12 +196,9 @@ void Click(HWND button) {
 void DoubleClick(HWND list, int index) {
   const int height = int(Send(list, LB_GETITEMHEIGHT, 0, 0));
   const int top = int(Send(list, LB_GETTOPINDEX, 0, 0));
-  const int y = (index - top) * height + height / 2;
-  const LPARAM at = MAKELPARAM(10, y);
-  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(list, WM_LBUTTONUP, 0, at);
-  PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-  PostMessageW(list, WM_LBUTTONUP, 0, at);
+  const LPARAM at = MAKELPARAM(10, (index - top) * height + height / 2);
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
   Send(list, WM_NULL, 0, 0);
 }
 
@@ -271,128 +223,53 @@ void CloseBox(HWND window) {
   PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-// Icon handles do not cross processes, but the screen does: the shown icon is compared pixel by
-// pixel with the system's error and information icons drawn on the same background.
-MessageBoxSeen::Icon MessageBoxIcon(HWND box) {
-  HWND icon = nullptr;
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (lstrcmpiW(ClassOf(child).c_str(), L"Static") == 0 &&
-        (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child)) {
-      icon = child;
-    }
-  }
-  // A box without an icon may keep its icon static, empty.
-  DWORD_PTR handle = 0;
-  if (icon) SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kReplyWait, &handle);
-  if (!handle) return MessageBoxSeen::Icon::None;
-  RECT rect;
-  GetWindowRect(icon, &rect);
-  const int size = 32;
-  rect.right = rect.left + size;
-  rect.bottom = rect.top + size;
-  const std::vector<DWORD> shown = ScreenPixels(rect);
-  HDC screen = GetDC(nullptr);
-  const COLORREF background = GetPixel(screen, rect.left, rect.top);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  auto reference = [&](LPCWSTR name) {
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    HBRUSH brush = CreateSolidBrush(background);
-    RECT all{0, 0, size, size};
-    FillRect(memory, &all, brush);
-    DeleteObject(brush);
-    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, name), size, size, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    std::vector<DWORD> pixels(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + size * size);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    return pixels;
-  };
-  auto distance = [&](const std::vector<DWORD>& other) {
-    long total = 0;
-    for (int i = 0; i < size * size && size_t(i) < shown.size(); ++i)
-      total += shown[i] != (other[i] & 0xFFFFFF);
-    return total;
-  };
-  const long error = distance(reference(MAKEINTRESOURCEW(32513)));        // IDI_ERROR
-  const long information = distance(reference(MAKEINTRESOURCEW(32516)));  // IDI_INFORMATION
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (error == information) return MessageBoxSeen::Icon::Unknown;
-  return error < information ? MessageBoxSeen::Icon::Error : MessageBoxSeen::Icon::Information;
-}
-
-// --- Pictures ----------------------------------------------------------------------------------
-
-std::vector<DWORD> WindowPixels(HWND window) {
-  RECT rect;
-  GetWindowRect(window, &rect);
-  return ScreenPixels(rect);
-}
-
+// A BMP lists its rows bottom up, three bytes a pixel (blue, green, red), each row padded to four
+// bytes: as GetDIBits gives them.
 bool SaveWindowImage(HWND window, const std::string& path) {
   RECT rect;
   GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  const std::vector<DWORD> pixels = ScreenPixels(rect);
-  if (pixels.empty()) return false;
-  // A BMP lists its rows bottom up, three bytes a pixel (blue, green, red), each row padded to
-  // four bytes.
-  const DWORD stride = DWORD((width * 3 + 3) & ~3);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
-  file.bfSize = file.bfOffBits + stride * DWORD(height);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
   BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-  bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
-  for (int y = height - 1; y >= 0; --y) {
-    std::string row(stride, '\0');
-    for (int x = 0; x < width; ++x) {
-      const DWORD rgb = pixels[size_t(y) * size_t(width) + size_t(x)];
-      row[size_t(x) * 3] = char(rgb & 0xFF);
-      row[size_t(x) * 3 + 1] = char((rgb >> 8) & 0xFF);
-      row[size_t(x) * 3 + 2] = char((rgb >> 16) & 0xFF);
-    }
-    bytes += row;
-  }
-  return WriteFileBytes(path, bytes);
+  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof header};
+  file.bfSize = file.bfOffBits + DWORD((width * 3 + 3) & ~3) * DWORD(height);
+  std::string bytes(file.bfSize, '\0');
+  std::memcpy(bytes.data(), &file, sizeof file);
+  std::memcpy(bytes.data() + sizeof file, &header, sizeof header);
+  const int rows = GetDIBits(memory, bitmap, 0, UINT(height), bytes.data() + file.bfOffBits,
+                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return rows == height && WriteFileBytes(AnsiToWide(path), bytes);
 }
 
 // --- Files and texts ---------------------------------------------------------------------------
 
-std::string ReadFileBytes(const std::string& path) {
-  std::string bytes;
-  ReadAll(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, 0, nullptr),
-          &bytes);
-  return bytes;
-}
-
 std::string ReadFileBytes(const std::wstring& path) {
   std::string bytes;
-  ReadAll(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, 0, nullptr),
-          &bytes);
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(h);
   return bytes;
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  return WriteAll(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
-                  bytes);
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  return WriteAll(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
-                  bytes);
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return written == bytes.size();
 }
 
 bool FileExists(const std::wstring& path) {
@@ -407,17 +284,8 @@ std::string TempFolder() {
 
 std::wstring AnsiToWide(const std::string& ansi) {
   std::wstring text(ansi.size(), L'\0');
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), text.data(), int(text.size()));
-  text.resize(size_t(length > 0 ? length : 0));
-  return text;
-}
-
-std::string WideToAnsi(const std::wstring& wide) {
-  std::string text(wide.size() * 2, '\0');
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), text.data(),
-                                         int(text.size()), nullptr, nullptr);
-  text.resize(size_t(length > 0 ? length : 0));
+  text.resize(size_t(std::max(0, MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()),
+                                                     text.data(), int(text.size())))));
   return text;
 }
 

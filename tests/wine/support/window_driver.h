@@ -13,21 +13,20 @@ namespace window_driver {
 
 // What a message box showed.
 struct MessageBoxSeen {
-  std::wstring caption;
-  std::wstring text;
+  std::wstring caption, text;
   enum class Icon { None, Information, Error, Unknown } icon = Icon::None;
 };
 
 // Waits up to `milliseconds` for `done`, checking every 20 ms.
 template <typename Condition>
 bool WaitFor(Condition done, DWORD milliseconds = 10000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
+  for (const DWORD start = GetTickCount(); !done(); Sleep(20))
     if (GetTickCount() - start > milliseconds) return false;
-    Sleep(20);
-  }
   return true;
 }
+
+bool IsMessageBox(HWND window);
+bool IsDialog(HWND window);  // a dialog that is no message box
 
 // A program started by the test. The destructor ends one that is still running.
 class Program {
@@ -40,16 +39,13 @@ class Program {
   // Starts `commandLine` (program first, quoted if need be) in `folder`; false when it could
   // not be started.
   bool Start(const std::wstring& commandLine, const std::wstring& folder);
-  DWORD ProcessId() const { return process_.dwProcessId; }
-  bool Running() const;
+  bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits for the process to end; false when it still runs after `milliseconds`.
-  bool WaitForExit(DWORD milliseconds);
-  // The exit code, STILL_ACTIVE while it runs.
-  DWORD ExitCode() const;
-  void Terminate();
+  bool WaitForExit(DWORD ms) { return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0; }
+  DWORD ExitCode() const;  // STILL_ACTIVE while it runs
+  void Terminate() { TerminateProcess(process_.hProcess, 1); }
 
-  // Top-level windows of the process, optionally only visible ones, of a class or accepted by
-  // a test.
+  // Visible or all top-level windows of the process, of a class or accepted by a test.
   std::vector<HWND> Windows(const wchar_t* windowClass, bool visibleOnly) const;
   std::vector<HWND> Windows(const std::function<bool(HWND)>& accept, bool visibleOnly) const;
   // The first visible top-level window that `accept` takes, waiting for it; null when none came.
@@ -57,10 +53,10 @@ class Program {
 
   // The next message box of the process, read and answered by pressing `button` (IDOK).
   bool AnswerMessageBox(MessageBoxSeen& seen, DWORD milliseconds = 20000, int button = IDOK);
-  bool MessageBoxShowing() const;
+  bool MessageBoxShowing() const { return !Windows(IsMessageBox, true).empty(); }
   // A visible dialog (not a message box) of the process, such as the file or folder dialog.
   // The shell dialogs take seconds to open the first time, more on a busy machine.
-  HWND FindDialog(DWORD milliseconds = 30000) const;
+  HWND FindDialog(DWORD ms = 30000) const { return WaitForWindow(IsDialog, ms); }
 
  private:
   PROCESS_INFORMATION process_{};
@@ -69,10 +65,6 @@ class Program {
 // Runs a console program to its end, its output (stdout and stderr) into *output. The exit
 // code, or -1 when it could not be started or did not end in time.
 int RunToEnd(const std::wstring& commandLine, std::string* output, DWORD milliseconds = 120000);
-
-// Window classes that every dialog, and message boxes, share.
-bool IsMessageBox(HWND window);
-bool IsDialog(HWND window);  // a dialog that is no message box
 
 std::wstring Text(HWND window);
 std::vector<std::wstring> ListItems(HWND list);
@@ -86,26 +78,16 @@ void Type(HWND field, const std::wstring& text, bool wait = true);
 // Presses and releases a key in the window that has the keyboard focus in `window`'s thread
 // (`window` itself when nothing has it), as the dialog manager sees a real key press.
 void PressKey(HWND window, UINT virtualKey);
-// The window's close box (the system menu's Close command).
-void CloseBox(HWND window);
-// The icon a message box shows, told from the system's icons by its pixels.
-MessageBoxSeen::Icon MessageBoxIcon(HWND box);
+void CloseBox(HWND window);  // the system menu's Close command
 
 // Saves the screen area of `window` as a 24-bit BMP file.
 bool SaveWindowImage(HWND window, const std::string& path);
-// The colours (0xRRGGBB) of the screen area of a window, row by row.
-std::vector<DWORD> WindowPixels(HWND window);
 
-// Small file helpers; paths in the ANSI code page or in UTF-16.
-std::string ReadFileBytes(const std::string& path);
+// Small file helpers.
 std::string ReadFileBytes(const std::wstring& path);
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 bool FileExists(const std::wstring& path);
-std::string TempFolder();  // ends with "\"
-
 std::wstring AnsiToWide(const std::string& ansi);
-std::string WideToAnsi(const std::wstring& wide);
+std::string TempFolder();  // ends with "\"
 
 }  // namespace window_driver
