@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -59,11 +59,10 @@ int main(int argc, char** argv) {
   std::mutex logLock;
   std::string self;
   server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-    {
-      std::lock_guard<std::mutex> lock(logLock);
-      std::ofstream(folder + "/requests.log", std::ios::app | std::ios::binary)
-          << request.method << " " << request.target << "\n";
-    }
+    std::unique_lock<std::mutex> lock(logLock);
+    std::ofstream(folder + "/requests.log", std::ios::app | std::ios::binary)
+        << request.method << " " << request.target << "\n";
+    lock.unlock();
     if (request.path == "/contents/search/ex_path.php") {
       std::string reply = Entry(folder, "lookup", request.get_param_value("m_id"))
                               .value_or("ERR: unknown media id");
@@ -71,19 +70,15 @@ int main(int argc, char** argv) {
       return response.set_content(reply, "text/plain");
     }
     const std::optional<std::string> status = Entry(folder, "status", request.path);
-    std::ifstream file;
-    if (!status && request.path.find("..") == std::string::npos) {
-      file.open(folder + "/files" + request.path, std::ios::binary);
-    }
-    if (status || !file.is_open()) {
+    std::ifstream file(folder + "/files" + request.path, std::ios::binary);
+    if (status || !file || request.path.find("..") != std::string::npos) {
       response.status = status ? std::atoi(status->c_str()) : 404;
       response.set_content(
           "<html><body>error " + std::to_string(response.status) + "</body></html>", "text/html");
       return;
     }
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    response.set_content(bytes.str(), "application/octet-stream");
+    response.set_content(std::string(std::istreambuf_iterator<char>(file), {}),
+                         "application/octet-stream");
   });
 
   port = port ? (server.bind_to_port("127.0.0.1", port) ? port : -1)

@@ -17,16 +17,13 @@
 
 namespace {
 
+// The PE header at 0x40, one section with 0x100 bytes of raw data at 0x100.
 std::vector<uint8_t> MinimalPeImage() {
   std::vector<uint8_t> image(0x200, 0);
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[60] = 0x40;  // PE header at 0x40
-  std::memcpy(&image[0x40], "PE\0\0", 4);
-  image[0x40 + 6] = 1;  // one section
-  const size_t section = 0x40 + 248;
-  image[section + 16 + 1] = 0x01;  // SizeOfRawData 0x100
-  image[section + 20 + 1] = 0x01;  // PointerToRawData 0x100
+  std::memcpy(&image[0], "MZ", 2);
+  std::memcpy(&image[0x40], "PE\0\0\0\0\1", 7);
+  image[60] = 0x40;
+  image[0x40 + 248 + 16 + 1] = image[0x40 + 248 + 20 + 1] = 0x01;
   return image;
 }
 

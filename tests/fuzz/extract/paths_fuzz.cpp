@@ -34,10 +34,7 @@ void InExactBuffer(const std::string& text, uint32_t capacity, Rewrite rewrite) 
   std::memcpy(buffer, text.data(), length);
   buffer[length] = 0;
   const std::string before(buffer);
-  if (rewrite(buffer, capacity))
-    Check(std::memchr(buffer, 0, capacity) != nullptr);
-  else
-    Check(before == buffer);
+  Check(rewrite(buffer, capacity) ? std::memchr(buffer, 0, capacity) != nullptr : before == buffer);
   std::free(buffer);
 }
 

@@ -19,10 +19,7 @@ TEST(CommandLine, Modes) {
 }
 
 TEST(CommandLine, UsageErrors) {
-  const struct {
-    std::vector<std::string> args;
-    const char* reason;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"dir"}, "-o"},
       {{"-o", "x.exe"}, "at least one"},
       {{"-o", "x.exe", "--level", "10", "d"}, "0 to 9"},
@@ -35,10 +32,10 @@ TEST(CommandLine, UsageErrors) {
       {{"--list", "a.exe", "--test", "b.exe"}, "exclude"},
       {{"--list", "a.exe", "extra"}, "unexpected"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [args, reason] : cases) {
     std::string error;
-    EXPECT_FALSE(ParseCommandLine(c.args, &error)) << c.reason;
-    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(ParseCommandLine(args, &error)) << reason;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
   }
 }
 

@@ -34,10 +34,6 @@ Result Shell(const std::string& command) {
   return r;
 }
 
-std::string Quote(const fs::path& p) {
-  return "'" + p.string() + "'";
-}
-
 void WriteText(const fs::path& p, const std::string& text) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << text;
@@ -50,6 +46,7 @@ std::string ReadText(const fs::path& p) {
 
 class Mksfx : public ::testing::Test {
  protected:
+  static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
            ("mksfx_test_" + std::to_string(getpid()) + "_" +
@@ -73,19 +70,16 @@ class Mksfx : public ::testing::Test {
   // that name below `source`. Names are decoded from code page 949 unless flagged UTF-8.
   Result PythonRead(const fs::path& file, const std::string& password = "",
                     const fs::path& source = "/nonexistent") {
-    WriteText(
-        dir_ / "read.py",
-        "import os, sys, zipfile\n"
-        "z = zipfile.ZipFile(sys.argv[1])\n"
-        "for i in z.infolist():\n"
-        "    assert not i.flag_bits & 8, 'the stub reads no data descriptors'\n"
-        "    name = i.filename if i.flag_bits & 0x800 else "
-        "i.filename.encode('cp437').decode('cp949')\n"
-        "    data = b'' if i.is_dir() else z.read(i, pwd=sys.argv[2].encode() or None)\n"
-        "    path = os.path.join(sys.argv[3], name)\n"
-        "    same = os.path.isdir(path) if i.is_dir() else "
-        "os.path.isfile(path) and open(path, 'rb').read() == data\n"
-        "    print(name, len(data), oct(i.external_attr), 'same' if same else '-', sep='\\t')\n");
+    WriteText(dir_ / "read.py", R"(import os, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+for i in z.infolist():
+    assert not i.flag_bits & 8, 'the stub reads no data descriptors'
+    name = i.filename if i.flag_bits & 0x800 else i.filename.encode('cp437').decode('cp949')
+    data = b'' if i.is_dir() else z.read(i, pwd=sys.argv[2].encode() or None)
+    path = os.path.join(sys.argv[3], name)
+    same = os.path.isdir(path) if i.is_dir() else os.path.isfile(path) and open(path, 'rb').read() == data
+    print(name, len(data), oct(i.external_attr), 'same' if same else '-', sep='\t')
+)");
     return Shell("python3 " + Quote(dir_ / "read.py") + " " + Quote(file) + " '" + password + "' " +
                  Quote(source));
   }

@@ -13,10 +13,7 @@ using mksfx::OptionTexts;
 
 // Texts that the reader would run into the ZIP data, or whose length byte would wrap.
 TEST(OptionBlockWriter, RefusesTextsThatDoNotFit) {
-  const struct {
-    OptionTexts texts;
-    const char* named;
-  } cases[] = {
+  const std::pair<OptionTexts, const char*> cases[] = {
       {{std::string(256, 'x'), "", ""}, "caption"},
       {{"", std::string(300, 'x'), ""}, "default folder"},
       {{"", "", std::string(256, 'x')}, "run command"},
@@ -24,9 +21,9 @@ TEST(OptionBlockWriter, RefusesTextsThatDoNotFit) {
   };
   OptionBlock block;
   std::string error;
-  for (const auto& c : cases) {
-    EXPECT_FALSE(BuildOptionBlock(0, c.texts, &block, &error));
-    EXPECT_NE(error.find(c.named), std::string::npos) << error;
+  for (const auto& [texts, named] : cases) {
+    EXPECT_FALSE(BuildOptionBlock(0, texts, &block, &error));
+    EXPECT_NE(error.find(named), std::string::npos) << error;
   }
   EXPECT_TRUE(BuildOptionBlock(0, {std::string(249, 'a'), "", ""}, &block, &error))
       << "exactly 256 bytes fit";

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/support/core_harness.h"
 #include "tests/support/pe_builder.h"
@@ -16,21 +17,17 @@ namespace {
 // The image end is the end of the raw data of the section that lies last in the file (by its
 // raw pointer), not the largest end of any section.
 TEST(FindImageEnd, EndOfTheSectionThatLiesLast) {
-  const struct {
-    const char* name;
-    std::vector<SectionSpec> sections;
-    uint64_t expected;
-  } cases[] = {
+  const std::tuple<const char*, std::vector<SectionSpec>, uint64_t> cases[] = {
       {"EarlierSectionReachesFurther", {{0x400, 0x5000}, {0x600, 0x200}}, 0x800},
       {"LastInTableIsNotLastInFile", {{0x800, 0x100}, {0x400, 0x200}}, 0x900},
       {"EqualLargestPointerFirstDecides", {{0x400, 0x200}, {0x600, 0x100}, {0x600, 0x300}}, 0x700},
       {"RawPointerZeroIgnored", {{0, 0x9000}, {0x400, 0x200}}, 0x600},
       {"NoSections", {}, 0},
   };
-  for (const auto& c : cases) {
-    ProgramFile file(BuildPeImage(c.sections));
+  for (const auto& [name, sections, expected] : cases) {
+    ProgramFile file(BuildPeImage(sections));
     ArchiveFileSeek(ArchiveHandle, 17, SeekFromBegin);
-    EXPECT_EQ(FindImageEnd(ArchiveHandle), c.expected) << c.name;
+    EXPECT_EQ(FindImageEnd(ArchiveHandle), expected) << name;
     EXPECT_EQ(ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent), 17) << "position restored";
   }
 }
@@ -102,16 +99,14 @@ TEST(ReadOptionBlock, FillsExtractorOptions) {
     ReadOptionBlock();
     const ExtractorOptionsRecord& o = ExtractorOptions;
     EXPECT_EQ(o.ArchiveOffset, imageEnd + (c.hasBlock ? 256 : 0));
-    EXPECT_EQ(o.OverwriteByDefault, c.overwrite);
-    EXPECT_EQ(o.AutoExtract, c.autoExtract);
-    EXPECT_EQ(o.WaitThenDelete, c.waitDelete);
-    EXPECT_EQ(o.HasCaption, !c.caption.empty());
-    EXPECT_EQ(o.HasDefaultFolder, !c.folder.empty());
-    EXPECT_EQ(o.HasRunCommand, !c.command.empty());
-    EXPECT_EQ(std::string(o.Caption), c.caption);
+    EXPECT_EQ(std::tuple(o.OverwriteByDefault, o.AutoExtract, o.WaitThenDelete, o.HasCaption,
+                         o.HasDefaultFolder, o.HasRunCommand),
+              std::tuple(c.overwrite, c.autoExtract, c.waitDelete, !c.caption.empty(),
+                         !c.folder.empty(), !c.command.empty()));
+    EXPECT_EQ(std::tuple(std::string(o.Caption), std::string(o.RunCommand),
+                         std::string(o.StartDirectory)),
+              std::tuple(c.caption, c.command, c.hasBlock ? cwd : ""));
     if (o.HasDefaultFolder) EXPECT_EQ(std::string(o.DefaultFolder), c.folder);
-    EXPECT_EQ(std::string(o.RunCommand), c.command);
-    EXPECT_EQ(std::string(o.StartDirectory), c.hasBlock ? cwd : "");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/support/core_harness.h"
 #include "tests/support/pe_builder.h"
@@ -13,23 +14,6 @@
 using namespace testing_support;
 
 namespace {
-
-// Walks the local headers the way the scan pass does (header, name, then a seek behind the
-// extra field and the data), collecting up to 8 bytes of each entry's data.
-std::vector<std::string> WalkEntries() {
-  std::vector<std::string> seen;
-  SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
-  while (ReadLocalHeader()) {
-    const int64_t dataAt = LastSeekPosition + 30 + LocalHeader.NameLength + LocalHeader.ExtraLength;
-    char data[8];
-    uint32_t got;
-    SeekArchive(dataAt, SeekFromBegin);
-    ReadArchive(data, std::min(LocalHeader.CompressedSize, 8u), &got);
-    seen.push_back(std::string(data, got));
-    SeekArchive(dataAt + LocalHeader.CompressedSize, SeekFromBegin);
-  }
-  return seen;
-}
 
 // Makes a stub with the option block and `zip` the program file, and reads the option block.
 struct SelfExtractor : ProgramFile {
@@ -64,11 +48,7 @@ TEST(LocalHeaders, SequenceShapes) {
   Append(manyMarkers, two);
   std::vector<uint8_t> oldSignature = two;
   PutU32(oldSignature, 0, 0x50000000);
-  const struct {
-    const char* name;
-    std::vector<uint8_t> zip;
-    size_t entries;
-  } cases[] = {
+  const std::tuple<const char*, std::vector<uint8_t>, size_t> cases[] = {
       {"plain", two, 2},
       {"split-archive marker in front", BuildZip({x, y}, {.leadingSpanMarker = true}).bytes, 2},
       {"100000 markers in front", manyMarkers, 2},
@@ -77,11 +57,23 @@ TEST(LocalHeaders, SequenceShapes) {
       {"no zip at all", Bytes("this is not a zip file at all, not even close"), 0},
       {"nothing", {}, 0},
   };
-  for (const auto& c : cases) {
-    SelfExtractor file(c.zip);
-    const std::vector<std::string> seen = WalkEntries();
-    ASSERT_EQ(seen.size(), c.entries) << c.name;
-    if (c.entries) EXPECT_EQ(seen[1], "22") << c.name;
+  for (const auto& [name, zip, entries] : cases) {
+    // Walks the local headers the way the scan pass does (header, name, then a seek behind the
+    // extra field and the data), collecting up to 8 bytes of each entry's data.
+    SelfExtractor file(zip);
+    std::vector<std::string> seen;
+    for (SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin); ReadLocalHeader();) {
+      const int64_t dataAt =
+          LastSeekPosition + 30 + LocalHeader.NameLength + LocalHeader.ExtraLength;
+      char data[8];
+      uint32_t got;
+      SeekArchive(dataAt, SeekFromBegin);
+      ReadArchive(data, std::min(LocalHeader.CompressedSize, 8u), &got);
+      seen.push_back(std::string(data, got));
+      SeekArchive(dataAt + LocalHeader.CompressedSize, SeekFromBegin);
+    }
+    ASSERT_EQ(seen.size(), entries) << name;
+    if (entries) EXPECT_EQ(seen[1], "22") << name;
   }
 }
 
@@ -102,21 +94,17 @@ TEST(CentralDirectory, AttributesOfEveryEntry) {
   std::vector<uint8_t> badThird = zip.bytes, farOffset = zip.bytes;
   PutU32(badThird, zip.centralDirectoryOffset + 2 * (46 + 2), 0x12345678);
   PutU32(farOffset, farOffset.size() - 6, 0xFFFFFFF0u);
-  const struct {
-    const char* name;
-    std::vector<uint8_t> zip;
-    std::vector<uint32_t> attributes;
-  } cases[] = {
+  const std::tuple<const char*, std::vector<uint8_t>, std::vector<uint32_t>> cases[] = {
       {"third record damaged", badThird, {1, 2, 0}},
       {"directory offset anywhere", farOffset, {0, 0, 0}},
       {"comment behind the end record", BuildZip(entries, {.comment = "a comment"}).bytes, {}},
   };
-  for (const auto& c : cases) {
-    SelfExtractor file(c.zip);
+  for (const auto& [name, zip, expected] : cases) {
+    SelfExtractor file(zip);
     CollectEntryAttributes(3);
     std::vector<uint32_t> attributes;
     for (uint32_t i = 0; i < EntryAttributes.size(); ++i) attributes.push_back(EntryAttributes[i]);
-    EXPECT_EQ(attributes, c.attributes) << c.name;
+    EXPECT_EQ(attributes, expected) << name;
   }
 }
 
@@ -138,15 +126,16 @@ TEST(DataDescriptors, EveryEntryIsReachedWithItsFacts) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ZipEntrySpec first = Entry("first.txt", std::string(3000, 'f'));
-    first.method = 8;
-    first.dataDescriptor = c.descriptor;
-    first.descriptorSignature = c.signature;
-    first.zeroSizesInLocalHeader = c.zeroLocal;
-    if (!c.descriptor) first.flags = kFlagDataDescriptor;
-    ZipBuildOptions options;
-    if (c.comment) options.comment = "comment";
-    SelfExtractor file(BuildZip({first, Entry("second.txt", "2nd")}, options).bytes);
+    const ZipEntrySpec first = {.name = "first.txt",
+                                .data = std::vector<uint8_t>(3000, 'f'),
+                                .method = 8,
+                                .flags = uint16_t(c.descriptor ? 0 : kFlagDataDescriptor),
+                                .dataDescriptor = c.descriptor,
+                                .descriptorSignature = c.signature,
+                                .zeroSizesInLocalHeader = c.zeroLocal};
+    SelfExtractor file(
+        BuildZip({first, Entry("second.txt", "2nd")}, {.comment = c.comment ? "comment" : ""})
+            .bytes);
     SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
     ASSERT_TRUE(ReadLocalHeader());
     const int64_t dataAt = LastSeekPosition + 30 + LocalHeader.NameLength;

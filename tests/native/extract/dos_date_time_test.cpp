@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 namespace {
 
@@ -16,11 +17,7 @@ uint32_t Dos(unsigned year, unsigned month, unsigned day, unsigned hour, unsigne
 TEST(DosDateTimeToDateTime, FieldsReductionsAndInvalidValues) {
   using Fields = std::array<unsigned, 6>;
   const Fields epoch = {1980, 1, 1, 0, 0, 0};
-  const struct {
-    const char* name;
-    uint32_t value;
-    Fields expected;
-  } cases[] = {
+  const std::tuple<const char*, uint32_t, Fields> cases[] = {
       {"ordinary", Dos(2024, 5, 6, 7, 8, 5), {2024, 5, 6, 7, 8, 10}},
       {"February 30th", Dos(2000, 2, 30, 12, 0, 0), epoch},
       {"February 29th of a leap year", Dos(2000, 2, 29, 0, 0, 0), {2000, 2, 29, 0, 0, 0}},
@@ -38,9 +35,9 @@ TEST(DosDateTimeToDateTime, FieldsReductionsAndInvalidValues) {
        {2043, 12, 31, 23, 59, 58}},
       {"from 2044 the value is negative", Dos(2044, 1, 1, 0, 0, 0), epoch},
   };
-  for (const auto& c : cases) {
-    const DateTime t = DosDateTimeToDateTime(c.value);
-    EXPECT_EQ(Fields({t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second}), c.expected) << c.name;
+  for (const auto& [name, value, expected] : cases) {
+    const DateTime t = DosDateTimeToDateTime(value);
+    EXPECT_EQ(Fields({t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second}), expected) << name;
   }
 }
 

@@ -33,10 +33,8 @@ void UseCodePage(uint32_t codePage) {
 }
 
 class Paths : public ::testing::Test {
- protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-  static void Reset() {
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
     testing_support::ResetCoreState();
     ResetNativeCodePage();
     ResetNativeSystemFolders();
@@ -46,6 +44,14 @@ class Paths : public ::testing::Test {
 void SetDestFolder(const std::string& text) {
   ASSERT_LT(text.size(), sizeof DestFolder);
   std::memcpy(DestFolder, text.c_str(), text.size() + 1);
+}
+
+// ExpandFolderMacros on `text` in a buffer of kDestFolderSize: its answer and the text after.
+std::pair<bool, std::string> Expand(const std::string& text) {
+  char buffer[kDestFolderSize] = {};
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  const bool expanded = ExpandFolderMacros(buffer, sizeof buffer);
+  return {expanded, buffer};
 }
 
 // A text routine on rows of input, expected output and code page.
@@ -147,10 +153,7 @@ TEST_F(Paths, ExpandFolderMacrosInPlace) {
            {"\x83\x7B\\{win}", "\x83\x7B\\C:\\windows", 932},  // ボ: its trail byte is "{"
            {"{\x83\x7D}x", "\\x", 932}}) {                     // マ: its trail byte is "}"
     UseCodePage(r.codePage);
-    char buffer[kDestFolderSize] = {};
-    std::memcpy(buffer, r.input.c_str(), r.input.size() + 1);
-    ASSERT_TRUE(ExpandFolderMacros(buffer, sizeof buffer));
-    EXPECT_EQ(std::string(buffer), r.expected) << r.input;
+    EXPECT_EQ(Expand(r.input), std::pair(true, r.expected)) << r.input;
   }
   // {dest} is DestFolder's text from before the expansion, also inside DestFolder.
   SetDestFolder("{win}\\{dest}");
@@ -158,12 +161,8 @@ TEST_F(Paths, ExpandFolderMacrosInPlace) {
   EXPECT_STREQ(DestFolder, "C:\\windows\\{win}\\{dest}");
   // A folder that cannot be had inserts nothing, and an empty {temp} steps back over nothing.
   SetNativeSystemFolders("C:\\windows", nullptr, nullptr);
-  char buffer[kDestFolderSize] = "pre{temp}";
-  ASSERT_TRUE(ExpandFolderMacros(buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "pre");
-  std::strcpy(buffer, "{temp}{sys}x");
-  ASSERT_TRUE(ExpandFolderMacros(buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "\\\\x");
+  EXPECT_EQ(Expand("pre{temp}"), std::pair(true, std::string("pre")));
+  EXPECT_EQ(Expand("{temp}{sys}x"), std::pair(true, std::string("\\\\x")));
 }
 
 // A result that does not fit is refused and the buffer keeps its text; the exact fit is taken.
@@ -171,11 +170,8 @@ TEST_F(Paths, ExpandedTextMustFitTheBuffer) {
   const std::string win = "C:\\windows\\";
   for (const size_t tail : {255 - win.size(), 256 - win.size()}) {
     const std::string text = "{win}" + std::string(tail, 'x');
-    char buffer[kDestFolderSize] = {};
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
     const bool fits = win.size() + tail <= 255;
-    EXPECT_EQ(ExpandFolderMacros(buffer, kDestFolderSize), fits) << tail;
-    EXPECT_EQ(std::string(buffer), fits ? win + std::string(tail, 'x') : text) << tail;
+    EXPECT_EQ(Expand(text), std::pair(fits, fits ? win + std::string(tail, 'x') : text)) << tail;
   }
   char unterminated[8];
   std::memset(unterminated, 'a', sizeof unterminated);
@@ -253,34 +249,15 @@ TEST_F(Paths, NameAndLocaleCodePages) {
 // Entry names that would leave the destination or open a device are unsafe; ordinary names,
 // also odd ones, are not.
 TEST_F(Paths, IsUnsafeEntryName) {
-  for (const std::string& unsafe : std::vector<std::string>{"../x",
-                                                            "..\\x",
-                                                            "a/../../b",
-                                                            "a\\..",
-                                                            "..",
-                                                            "a/.. /x",
-                                                            ".../x",
-                                                            ". ./x",
-                                                            "a\\ .. .\\x",
-                                                            "C:x",
-                                                            "c:/x",
-                                                            "a.txt:stream",
-                                                            "\\windows\\x",
-                                                            "/etc/x",
-                                                            "\\\\server\\share\\x",
-                                                            "//server/share/x",
-                                                            "\\\\?\\C:\\x",
-                                                            "\\\\.\\PhysicalDrive0",
-                                                            "CON",
-                                                            "a/nul.txt",
-                                                            "aux.tar.gz",
-                                                            "NUL .txt",
-                                                            "prn.",
-                                                            "dir/COM1",
-                                                            "lpt9.log",
-                                                            "COM\xA9\xF6",
-                                                            "conout$",
-                                                            "con\\a.txt"})
+  for (const std::string unsafe :
+       {// Parent folders, in any spelling Windows reads as one.
+        "../x", "..\\x", "a/../../b", "a\\..", "..", "a/.. /x", ".../x", ". ./x", "a\\ .. .\\x",
+        // Drives, streams, roots, servers and device paths.
+        "C:x", "c:/x", "a.txt:stream", "\\windows\\x", "/etc/x", "\\\\server\\share\\x",
+        "//server/share/x", "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0",
+        // Devices, with any extension, trailing blanks or dots.
+        "CON", "a/nul.txt", "aux.tar.gz", "NUL .txt", "prn.", "dir/COM1", "lpt9.log", "COM\xA9\xF6",
+        "conout$", "con\\a.txt"})
     EXPECT_TRUE(IsUnsafeEntryName(unsafe.c_str())) << unsafe;
   for (const std::string& safe : std::vector<std::string>{
            "a.txt", "dir/", "dir\\sub\\a.txt", "./a.txt", "..a/b..", "....x", "a//b", "CONSOLE.txt",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "fetcher/modules/download_songs.h"
 #include "fetcher/modules/song_names.h"
@@ -38,8 +39,7 @@ struct Recorder : DownloadPlatform {
         address.starts_with(kLookup) ? address.substr(std::size(kLookup) - 1) : u"?" + address;
     log += u"lookup " + id + u"\n";
     const auto reply = replies.find(id);
-    if (reply == replies.end()) return std::nullopt;
-    return reply->second;
+    return reply == replies.end() ? std::nullopt : std::optional(reply->second);
   }
   bool DownloadFile(const std::u16string& address, const std::u16string& path) override {
     log += address + u" > " + path + u"\n";
@@ -54,12 +54,9 @@ struct Recorder : DownloadPlatform {
 
 TEST(DownloadRun, EveryWayARunEnds) {
   const std::u16string abc = u"A|1/a*x|YB|2/b*y|YC|3/c*z|Y";
-  const struct {
-    std::vector<std::u16string> titles;
-    std::u16string text;
-    std::map<std::u16string, std::string> replies;
-    std::u16string log;
-  } cases[] = {
+  using Replies = std::map<std::u16string, std::string>;
+  const std::tuple<std::vector<std::u16string>, std::u16string, Replies, std::u16string> cases[] = {
+      // titles, list text, replies by media id, what the platform saw
       // A from its own record, not from inside BA's; the second A takes the next record.
       {{u"A", u"BA", u"A"},
        u"BA|1/ba*x|YA|2/a*y|YA|3/c*z|Y",
@@ -101,11 +98,11 @@ TEST(DownloadRun, EveryWayARunEnds) {
        u"lookup 09AZaz-._~%20%26%3D%3F%23%25%2B%0D%7F%C7%D1\n"
        u"b/09AZaz-._~ &=?#%+\r\x7F한/f.wma > C:\\M\\.._evil_ _x__.wma\nDownload: 다운로드 완료!"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [titles, text, replies, log] : cases) {
     Recorder platform;
-    platform.replies = c.replies;
-    RunDownloadSongs(c.titles, c.text, u"h:80", platform);
-    EXPECT_EQ(platform.log, c.log);
+    platform.replies = replies;
+    RunDownloadSongs(titles, text, u"h:80", platform);
+    EXPECT_EQ(platform.log, log);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "fetcher/modules/download_text.h"
 #include "fetcher/modules/list_file.h"
@@ -52,13 +53,10 @@ TEST(Loader, EdgeCases) {
 
 TEST(Loader, ListsAtMost1001Titles) {
   std::u16string text;
-  for (int i = 0; i < 1500; ++i) {
-    const std::string n = std::to_string(i);
-    text += u"S" + std::u16string(n.begin(), n.end()) + u"|1/f*|Y";
-  }
+  for (int i = 0; i < 1500; ++i) text += char16_t(u'가' + i) + std::u16string(u"|1/f*|Y");
   const Titles titles = ListMusicTitles(text);
   ASSERT_EQ(titles.size(), 1001u);
-  EXPECT_EQ(titles.back(), u"S1000");
+  EXPECT_EQ(titles.back(), std::u16string(1, char16_t(u'가' + 1000)));
 }
 
 // Texts of the pieces that matter, each piece with "/" also padded (records longer than 16
@@ -84,10 +82,7 @@ std::u16string RandomText(std::mt19937& random, int pieces) {
 // A title is found only where a record starts; its piece runs to the title's next record or the
 // end; a piece without "/" or "*" gives all of itself.
 TEST(DownloadText, FindRecord) {
-  const struct {
-    std::u16string text, title;
-    std::optional<SongRecord> found;
-  } cases[] = {
+  const std::tuple<std::u16string, std::u16string, std::optional<SongRecord>> cases[] = {
       {u"My Love|1/a*x|Y", u"Love", std::nullopt},
       {u"A|1/a*Love|Y", u"Love", std::nullopt},
       {u"My Love|1/a*x|YLove|2/b*y|Y", u"Love", SongRecord{u"2", u"2/b"}},
@@ -95,28 +90,26 @@ TEST(DownloadText, FindRecord) {
       {u"A|1a*x|YB|2/b*y|Y", u"A", SongRecord{u"1a*x|YB|2", u"1a"}},
       {u"A|1/ax|YB|2/b|YA|3/c*|Y", u"A", SongRecord{u"1", u"1/ax|YB|2/b|Y"}},
   };
-  for (const auto& c : cases) {
-    EXPECT_TRUE(DownloadText(c.text).FindRecord(c.title) == c.found)
-        << testing::PrintToString(c.text);
-    EXPECT_TRUE(literal::FindRecord(c.text, c.title) == c.found) << testing::PrintToString(c.text);
+  for (const auto& [text, title, found] : cases) {
+    EXPECT_TRUE(DownloadText(text).FindRecord(title) == found) << testing::PrintToString(text);
+    EXPECT_TRUE(literal::FindRecord(text, title) == found) << testing::PrintToString(text);
   }
 }
 
 // Every copy at a record start goes, text inside other records stays, and of two overlapping
 // occurrences the first goes.
 TEST(DownloadText, RemoveRecord) {
-  const struct {
-    std::u16string text, title, fileKey, after;
-  } cases[] = {
+  const std::u16string cases[][4] = {
+      // text, title, file key, text after
       {u"A|1/a*x|YB|2/b*y|YA|1/a*x|Y", u"A", u"1/a", u"x|YB|2/b*y|Yx|Y"},
       {u"My Love|1/a*x|YLove|1/a*y|Y", u"Love", u"1/a", u"My Love|1/a*x|Yy|Y"},
       {u"A|*|YA|*|YA|*x|Y", u"A", u"*|YA|", u"|YA|*x|Y"},
   };
-  for (const auto& c : cases) {
-    DownloadText text(c.text);
-    text.RemoveRecord(c.title, c.fileKey);
-    EXPECT_EQ(text.Text(), c.after);
-    EXPECT_EQ(literal::RemoveRecord(c.text, c.title, c.fileKey), c.after);
+  for (const auto& [text, title, fileKey, after] : cases) {
+    DownloadText fast(text);
+    fast.RemoveRecord(title, fileKey);
+    EXPECT_EQ(fast.Text(), after);
+    EXPECT_EQ(literal::RemoveRecord(text, title, fileKey), after);
   }
 }
 

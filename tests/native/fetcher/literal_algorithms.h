@@ -22,9 +22,8 @@ inline std::vector<Text> ListMusicTitles(Text text) {
     // Replace(text, record, ""): every occurrence, left to right, without overlaps.
     Text rest;
     size_t from = 0;
-    for (size_t at; (at = text.find(record, from)) != Text::npos; from = at + record.size()) {
+    for (size_t at; (at = text.find(record, from)) != Text::npos; from = at + record.size())
       rest.append(text, from, at - from);
-    }
     text = rest + text.substr(from);
   }
   return titles;
@@ -36,9 +35,8 @@ inline bool MatchesAtRecordStart(const Text& text, size_t i, const Text& what) {
 }
 
 inline size_t FindAtRecordStart(const Text& text, const Text& what, size_t from) {
-  for (size_t i = from; i < text.size(); ++i) {
+  for (size_t i = from; i < text.size(); ++i)
     if (MatchesAtRecordStart(text, i, what)) return i;
-  }
   return Text::npos;
 }
 
@@ -54,14 +52,10 @@ inline std::optional<SongRecord> FindRecord(const Text& text, const Text& title)
 inline Text RemoveRecord(const Text& text, const Text& title, const Text& fileKey) {
   const Text what = title + u"|" + fileKey + u"*";
   Text out;
-  for (size_t i = 0; i < text.size();) {
-    if (MatchesAtRecordStart(text, i, what)) {
-      i += what.size();
-    } else {
-      out.push_back(text[i++]);
-    }
-  }
-  return out;
+  size_t from = 0;
+  for (size_t at; (at = FindAtRecordStart(text, what, from)) != Text::npos; from = at + what.size())
+    out.append(text, from, at - from);
+  return out + text.substr(from);
 }
 
 }  // namespace literal

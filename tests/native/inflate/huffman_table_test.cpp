@@ -16,12 +16,6 @@ using namespace inflate_testing;
 
 namespace {
 
-void* PoisonedAllocate(size_t size) {
-  void* p = std::malloc(size);
-  if (p) std::memset(p, 0xA5, size);
-  return p;
-}
-
 // Builds literal/length tables (distance tables when `distances`), checks every pattern of the
 // longest code's bits against the canonical code, and returns the status and root width.
 std::pair<HuffStatus, uint32_t> BuildAndCheck(const std::vector<uint8_t>& lengths, uint32_t width,
@@ -31,21 +25,26 @@ std::pair<HuffStatus, uint32_t> BuildAndCheck(const std::vector<uint8_t>& length
   const uint8_t* extra = distances ? kDistanceExtra : kLengthExtra;
   HuffEntry *root, *chain;
   void* (*const previous)(size_t) = DecoderAllocate;
-  DecoderAllocate = PoisonedAllocate;
+  DecoderAllocate = [](size_t size) {
+    void* p = std::malloc(size);
+    return p ? std::memset(p, 0xA5, size) : p;
+  };
   const HuffStatus status = BuildHuffmanTable(lengths.data(), uint32_t(lengths.size()), simple,
                                               base, extra, rows, &root, &chain, &width);
   DecoderAllocate = previous;
   if (!root) return {status, width};
   const uint32_t longest = *std::max_element(lengths.begin(), lengths.end());
   const std::vector<uint32_t> codes = CanonicalCodes(lengths);
-  for (uint32_t pattern = 0; pattern < (1u << longest) && !testing::Test::HasFailure(); ++pattern) {
-    int symbol = -1;  // the symbol whose code, in stream order, starts the pattern
-    for (size_t s = 0; s < lengths.size() && symbol < 0; ++s) {
-      uint32_t reversed = 0;
-      for (int b = 0; b < lengths[s]; ++b)
-        reversed |= ((codes[s] >> b) & 1) << (lengths[s] - 1 - b);
-      if (lengths[s] && (pattern & ((1u << lengths[s]) - 1)) == reversed) symbol = int(s);
-    }
+  // The symbol whose code, in stream order, starts each pattern of `longest` bits.
+  std::vector<int> symbols(1u << longest, -1);
+  for (size_t s = 0; s < lengths.size(); ++s) {
+    uint32_t reversed = 0;
+    for (int b = 0; b < lengths[s]; ++b) reversed |= ((codes[s] >> b) & 1) << (lengths[s] - 1 - b);
+    for (uint32_t p = reversed; lengths[s] && p < symbols.size(); p += 1u << lengths[s])
+      symbols[p] = int(s);
+  }
+  for (uint32_t pattern = 0; pattern < symbols.size() && !testing::Test::HasFailure(); ++pattern) {
+    const int symbol = symbols[pattern];
     const HuffEntry* e = &root[pattern & ((1u << width) - 1)];
     uint32_t taken = 0;
     while (e->Op > kOpLiteral && e->Op <= kOpLiteral + 16) {
@@ -86,12 +85,8 @@ TEST(HuffmanTable, EveryPatternDecodesAsTheCanonicalCode) {
       const size_t i = random() % leaves.size();
       if (leaves[i] < 15) leaves.push_back(++leaves[i]);
     }
-    for (uint8_t l : leaves) {
-      uint32_t s;
-      do s = random() % n;
-      while (lengths[s] != 0);
-      lengths[s] = l;
-    }
+    std::copy(leaves.begin(), leaves.end(), lengths.begin());
+    std::shuffle(lengths.begin(), lengths.end(), random);
     if (random() % 3 == 0)
       for (auto& l : lengths)
         if (random() % 4 == 0) l = 0;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 
 #include "tests/support/pe_builder.h"
@@ -39,14 +40,7 @@ Decoded DecodeEntry(const std::vector<uint8_t>& data, const EntryOptions& option
   LocalHeader.Method = options.method;
   LocalHeader.Flags = encrypted;
   EntryRemaining = int64_t(data.size());
-  if (encrypted) {
-    uint8_t block[24];
-    uint32_t got;
-    ReadArchive(block + 12, 12, &got);
-    Password = ByteString(options.password.c_str());
-    if (!CheckEncryptionHeader(block, 12, 0, Password, 0, 0))
-      throw std::runtime_error("password refused");
-  }
+  if (encrypted && !PasswordFits(options.password, 0)) throw std::runtime_error("refused");
   if (options.declaredSize >= 0) EntryRemaining = options.declaredSize;
   BytesTotal = options.bytesTotal;
   BytesDone = options.bytesDone;
@@ -63,8 +57,16 @@ Decoded DecodeEntry(const std::vector<uint8_t>& data, const EntryOptions& option
           sink.writes,     RunningCrc ^ 0xFFFFFFFF,
           BytesDone,       pumpCount,
           ProgressPercent, LastInflateOutcome,
-          CancelRequested, ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent) - dataStart,
-          shownMessages};
+          CancelRequested, ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent) - dataStart};
+}
+
+bool PasswordFits(const std::string& password, uint32_t crc) {
+  uint8_t block[24];
+  uint32_t got;
+  ReadArchive(block + 12, 12, &got);
+  Password = ByteString(password.c_str());
+  return CheckEncryptionHeader(block, 12, LocalHeader.Flags, Password, LocalHeader.DosDateTime,
+                               crc);
 }
 
 std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
@@ -98,12 +100,11 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 
 std::vector<uint8_t> TextData(size_t size) {
   static const std::vector<uint8_t> texts = [] {
-    std::vector<std::filesystem::path> paths;
-    for (const auto& e : std::filesystem::directory_iterator("/usr/share/common-licenses"))
-      if (e.is_regular_file()) paths.push_back(e.path());
-    std::sort(paths.begin(), paths.end());
-    std::vector<uint8_t> all;
-    for (const auto& p : paths) Append(all, ReadFile(p));
+    namespace fs = std::filesystem;
+    std::vector<uint8_t> all;  // in name order; a folder reads as nothing
+    for (const fs::path& p :
+         std::set<fs::path>(fs::directory_iterator("/usr/share/common-licenses"), {}))
+      Append(all, ReadFile(p));
     if (all.empty()) throw std::runtime_error("no licence texts");
     return all;
   }();

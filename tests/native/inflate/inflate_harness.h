@@ -43,11 +43,14 @@ struct Decoded {
   InflateOutcome outcome;
   bool cancelRequested;
   int64_t endPosition;  // the archive position afterwards, relative to the data
-  std::vector<testing_support::ShownMessage> messages;
 };
 
 // Makes `data` the stored bytes of the current entry, alone in the program file, and decodes it.
 Decoded DecodeEntry(const std::vector<uint8_t>& data, const EntryOptions& options = {});
+
+// Reads the 12-byte encryption header at the archive position and holds `password` against it,
+// with LocalHeader's flags and time and this CRC-32.
+bool PasswordFits(const std::string& password, uint32_t crc);
 
 // Canonical prefix codes for the given lengths (0 = unused).
 std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths);

@@ -55,10 +55,7 @@ TEST_P(ZlibRoundTrip, SameBytesAndCrcInWholeWindows) {
   const Decoded d = DecodeEntry(stream);
   EXPECT_TRUE(d.result);
   EXPECT_EQ(d.outcome, InflateOutcome::Complete);
-  ASSERT_EQ(d.bytes.size(), c.data.size());
-  EXPECT_TRUE(d.bytes == c.data)
-      << "first difference at "
-      << std::mismatch(c.data.begin(), c.data.end(), d.bytes.begin()).first - c.data.begin();
+  EXPECT_TRUE(d.bytes == c.data);
   EXPECT_EQ(d.crc, testing_support::ZlibCrc32(c.data));
   EXPECT_EQ(d.bytesDone, c.data.size());
   for (size_t i = 0; i + 1 < d.writes.size(); ++i) EXPECT_EQ(d.writes[i], 32768u) << i;
@@ -80,10 +77,8 @@ std::vector<ZlibCase> Cases() {
     const std::string k = kind;
     for (int level = 0; level <= 9; ++level)
       cases.push_back({k + "Level" + std::to_string(level), data, level});
-    cases.push_back({k + "Filtered", data, 6, Z_FILTERED});
-    cases.push_back({k + "HuffmanOnly", data, 6, Z_HUFFMAN_ONLY});
-    cases.push_back({k + "Rle", data, 6, Z_RLE});
-    cases.push_back({k + "Fixed", data, 6, Z_FIXED});
+    for (int strategy : {Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED})
+      cases.push_back({k + "Strategy" + std::to_string(strategy), data, 6, strategy});
     // Many small blocks: empty stored blocks (sync flush), empty fixed blocks (partial flush),
     // a fresh dictionary every 1000 bytes (full flush), bare block ends.
     const std::vector<uint8_t> part(data.begin(), data.begin() + 70000);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "tests/native/inflate/inflate_harness.h"
 #include "tests/support/zip_builder.h"
@@ -15,26 +16,24 @@ using testing_support::ZlibCrc32;
 
 namespace {
 
-// Rounded half to even, against exact 128-bit arithmetic for random 64-bit pairs.
+// Rounded half to even, against exact 128-bit arithmetic for random 64-bit pairs. (kMax / 200)
+// * 100 / kMax is just below 0.5, where double rounding would say 1.
 TEST(PercentOf, RoundsHalfToEvenForAll64BitSizes) {
   constexpr uint64_t kMax = UINT64_MAX;
-  const struct {
-    uint64_t done, total;
-    int32_t percent;
-  } cases[] = {{0, 0, 0},
-               {5, 0, 0},
-               {1, 40, 2},
-               {7, 200, 4},
-               {1, 200, 0},
-               {199, 200, 100},
-               {11, 10, 100},
-               {kMax, 1, 100},
-               {kMax / 2, kMax, 50},
-               {kMax - 1, kMax, 100},
-               // (kMax / 200) * 100 / kMax is just below 0.5: double rounding says 1.
-               {kMax / 200, kMax, 0},
-               {kMax / 200 + 1, kMax, 1}};
-  for (const auto& c : cases) EXPECT_EQ(PercentOf(c.done, c.total), c.percent) << c.done;
+  const std::tuple<uint64_t, uint64_t, int32_t> cases[] = {{0, 0, 0},
+                                                           {5, 0, 0},
+                                                           {1, 40, 2},
+                                                           {7, 200, 4},
+                                                           {1, 200, 0},
+                                                           {199, 200, 100},
+                                                           {11, 10, 100},
+                                                           {kMax, 1, 100},
+                                                           {kMax / 2, kMax, 50},
+                                                           {kMax - 1, kMax, 100},
+                                                           {kMax / 200, kMax, 0},
+                                                           {kMax / 200 + 1, kMax, 1}};
+  for (const auto& [done, total, percent] : cases)
+    EXPECT_EQ(PercentOf(done, total), percent) << done;
   std::mt19937_64 random(5);
   for (int i = 0; i < 100000; ++i) {
     const uint64_t total = (random() >> (random() % 64)) | 1;
@@ -47,60 +46,51 @@ TEST(PercentOf, RoundsHalfToEvenForAll64BitSizes) {
   }
 }
 
-// Stored entries, plain and encrypted: one read, one write and one message step per piece of
-// 32768 bytes, and a cancel does not stop the copy.
-TEST(StoredCopy, InPiecesOf32768) {
-  for (const std::vector<uint32_t>& pieces : {std::vector<uint32_t>{}, {32768, 32768, 4464}}) {
-    const size_t size = pieces.empty() ? 0 : 70000;
-    const std::vector<uint8_t> data = BinaryData(size);
-    for (const char* password : {"", "pw"}) {
-      EntryOptions options;
-      options.method = 0;
-      options.password = password;
-      options.bytesTotal = 4 * size + 1;
-      options.onPump = [&](int) { CancelRequested = true; };
-      const Decoded d = DecodeEntry(data, options);
-      EXPECT_TRUE(d.result);
-      EXPECT_TRUE(d.bytes == data) << password;
-      EXPECT_EQ(d.crc, ZlibCrc32(data));
-      EXPECT_EQ(d.writes, pieces);
-      EXPECT_EQ(d.pumps, int(pieces.size()));
-      EXPECT_EQ(d.bytesDone, data.size());
-      EXPECT_EQ(d.percent, PercentOf(size, 4 * size + 1));
-    }
-  }
-}
-
-// A read that comes back short ends the copy: that piece is neither written nor counted.
-TEST(StoredCopy, ShortReadEndsTheCopy) {
-  const std::vector<uint8_t> data = TextData(70000);
-  EntryOptions options;
-  options.method = 0;
-  options.cutAt = 50000;
-  const Decoded d = DecodeEntry(data, options);
-  EXPECT_TRUE(d.result);
-  EXPECT_EQ(d.writes, (std::vector<uint32_t>{32768}));
-  EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.end(), data.begin()));
-  EXPECT_FALSE(d.cancelRequested);
-}
-
-// Writes that fall short: progress and CRC-32 cover the bytes the write reports, so the entry
-// fails its check; for the stored copy and the decoder's windows alike.
-TEST(OutputWindow, ProgressAndCrcFollowTheBytesWritten) {
-  const std::vector<uint8_t> data = BinaryData(100000);
-  const std::vector<uint8_t> written(data.begin(), data.begin() + 50000);
-  for (uint16_t method : {0, 8}) {
-    EntryOptions options;
-    options.method = method;
-    options.capacity = 50000;
-    options.bytesTotal = 100000;
-    options.bytesDone = 7;
-    const Decoded d = DecodeEntry(method == 8 ? testing_support::RawDeflate(data) : data, options);
-    EXPECT_TRUE(d.bytes == written) << method;
-    EXPECT_EQ(d.crc, ZlibCrc32(written)) << method;
-    EXPECT_EQ(d.bytesDone, 7 + 50000u) << method;
-    EXPECT_EQ(d.pumps, 4) << method;
-    EXPECT_EQ(d.percent, 50) << method;
+// Stored entries, plain and encrypted, are copied in pieces of 32768 bytes: one read, one write
+// and one message step each. A cancel does not stop the copy; a read that comes back short does,
+// and that piece is neither written nor counted. Writes that fall short: progress and CRC-32
+// cover the bytes the write reports, so the entry fails its check; for the stored copy and the
+// decoder's windows alike.
+TEST(OutputWindow, PiecesProgressAndCrcFollowTheBytesWritten) {
+  const std::vector<uint32_t> k3 = {32768, 32768, 4464}, k4 = {32768, 32768, 32768, 1696};
+  const struct {
+    uint16_t method;
+    const char* password;
+    size_t size;
+    int64_t cutAt;
+    size_t capacity;
+    std::vector<uint32_t> writes;
+    size_t written;
+    bool cancel = true;
+  } cases[] = {
+      {0, "", 0, -1, SIZE_MAX, {}, 0},
+      {0, "pw", 0, -1, SIZE_MAX, {}, 0},
+      {0, "", 70000, -1, SIZE_MAX, k3, 70000},
+      {0, "pw", 70000, -1, SIZE_MAX, k3, 70000},
+      {0, "", 70000, 50000, SIZE_MAX, {32768}, 32768, false},
+      {0, "", 100000, -1, 50000, k4, 50000, false},
+      {8, "", 100000, -1, 50000, k4, 50000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.method << c.password << c.size << " " << c.cutAt);
+    const std::vector<uint8_t> data = BinaryData(c.size);
+    const std::vector<uint8_t> written(data.begin(), data.begin() + c.written);
+    const Decoded d = DecodeEntry(c.method ? testing_support::RawDeflate(data) : data,
+                                  {.method = c.method,
+                                   .password = c.password,
+                                   .cutAt = c.cutAt,
+                                   .capacity = c.capacity,
+                                   .bytesTotal = 2 * c.size + 1,
+                                   .bytesDone = c.size / 10,
+                                   .onPump = [&](int) { CancelRequested |= c.cancel; }});
+    EXPECT_TRUE(d.result);
+    EXPECT_TRUE(d.bytes == written);
+    EXPECT_EQ(d.crc, ZlibCrc32(written));
+    EXPECT_EQ(d.writes, c.writes);
+    EXPECT_EQ(d.pumps, int(c.writes.size()));
+    EXPECT_EQ(d.bytesDone, c.size / 10 + c.written);
+    EXPECT_EQ(d.percent, PercentOf(c.size / 10 + c.written, 2 * c.size + 1));
+    EXPECT_EQ(d.cancelRequested, c.cancel && c.size);
   }
 }
 

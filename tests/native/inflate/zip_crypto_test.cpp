@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tests/native/inflate/inflate_harness.h"
-#include "tests/support/zip_builder.h"
 #include "unpacker/inflate/crc32.h"
 
 using namespace inflate_testing;
@@ -69,27 +68,6 @@ TEST(ZipCrypto, CheckByteDecidesWhetherThePasswordFits) {
     EXPECT_EQ(Key1, 0x1828AEF3u);
     EXPECT_EQ(Key2, 0x7081735Au);
   }
-}
-
-// The extraction loop tries the remembered password, then typed ones, on the same block: a
-// wrong try leaves the stored half intact, so the right one still fits and decrypts the data.
-TEST(ZipCrypto, WrongThenRightPassword) {
-  BuildCrcTable();
-  const std::vector<uint8_t> plain = TextData(1000);
-  const uint32_t crc = testing_support::ZlibCrc32(plain);
-  const std::vector<uint8_t> stored =
-      testing_support::EncryptTraditional(plain, "right", uint8_t(crc >> 24), 7);
-  uint8_t block[24];
-  std::copy(stored.begin(), stored.begin() + 12, block + 12);
-  int wrongFits = 0;
-  for (const char* wrong : {"wrong", "Right", "right ", "righ"})
-    wrongFits += CheckEncryptionHeader(block, 12, 0, ByteString(wrong), 0, crc);
-  EXPECT_LE(wrongFits, 1) << "a wrong password fits by chance 1 time in 256";
-  ASSERT_TRUE(CheckEncryptionHeader(block, 12, 0, ByteString("right"), 0, crc));
-  std::vector<uint8_t> data(stored.begin() + 12, stored.end());
-  DecryptBuffer(data.data(), 600);
-  DecryptBuffer(data.data() + 600, uint32_t(data.size() - 600));
-  EXPECT_TRUE(data == plain);
 }
 
 }  // namespace

@@ -51,26 +51,20 @@ std::string ReadText(const std::string& path) {
 template <class Bytes>
 bool WriteText(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  out.close();
-  return !out.fail();
+  return bool(out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size()) << std::flush);
 }
 
-// Removes a folder and all in it, read-only files too.
+// Removes a file, or a folder and all in it, read-only ones too.
 void RemoveTree(const std::string& path) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
   for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-    const std::string name = found.cFileName, child = path + "\\" + name;
-    if (name == "." || name == "..") continue;
-    SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      RemoveTree(child);
-    else
-      DeleteFileA(child.c_str());
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") RemoveTree(path + "\\" + name);
   }
   FindClose(search);
-  RemoveDirectoryA(path.c_str());
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
 }
 
 // What the user types, and what the loop asked and did to the dialog.
@@ -82,32 +76,6 @@ struct Script {
   int closes = 0;
   std::vector<bool> enabled;  // every change of the controls, in order
 } script;
-
-}  // namespace
-
-int ShowPasswordDialog() {
-  ++script.passwordQuestions;
-  if (!script.password) return 0;
-  std::strcpy(TypedPassword, script.password);
-  TypedPasswordLength = int32_t(std::strlen(TypedPassword));
-  return 1;
-}
-void ShowOverwriteDialog() {  // always "no", for this file only
-  script.questions.push_back(
-      {ExistingName, ExistingSizeText, ExistingDateText, NewSizeText, NewDateText});
-  ReplaceThisFile = false;
-}
-void MessageStep() {
-  if (script.onStep) script.onStep();
-}
-void EnableExtractionControls(bool enabled) {
-  script.enabled.push_back(enabled);
-}
-void PostCloseCommand() {
-  ++script.closes;
-}
-
-namespace {
 
 const std::string kGa = "\xB0\xA1";               // 가 (949)
 const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
@@ -191,12 +159,6 @@ constexpr char kNo[] = "<missing>";
 using Texts = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, contents
 
-// Wine keeps the archive bit whatever a file is given: these are the bits to rely on.
-DWORD Attributes(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
-}
-
 ZipEntrySpec Entry(std::string name, std::string data, uint16_t method = 8) {
   return {.name = name, .data = {data.begin(), data.end()}, .method = method};
 }
@@ -208,10 +170,6 @@ std::string SelfPath() {
 const std::string& Program() {
   static const std::string program = ReadText(SelfPath());
   return program;
-}
-
-std::vector<uint8_t> Zip(const std::vector<ZipEntrySpec>& entries) {
-  return BuildZip(entries).bytes;
 }
 
 class Extraction : public ::testing::Test {
@@ -262,6 +220,7 @@ class Extraction : public ::testing::Test {
     for (const auto& [name, text] : existing) ASSERT_TRUE(WriteText(Out(name), text));
   }
   void Extract() { WalkArchive(false, false); }
+  static std::vector<uint8_t> Zip(const std::vector<ZipEntrySpec>& e) { return BuildZip(e).bytes; }
 
   // The messages since Start, the scan pass's too; a path is given from the destination on.
   Texts Messages() const {
@@ -283,11 +242,11 @@ class Extraction : public ::testing::Test {
 // every entry and not the first 256 only; a read-only file in the way is replaced.
 TEST_F(Extraction, FilesFoldersTimesAndAttributes) {
   const DWORD readOnly = FILE_ATTRIBUTE_READONLY, hidden = FILE_ATTRIBUTE_HIDDEN;
-  const std::string korean = "deep/" + kHanGeul + "/b.txt";
-  std::vector<ZipEntrySpec> entries = {
-      Entry("a.txt", "alpha"),      Entry("empty\\", "", 0),
-      Entry("slash/f/", "", 0),     Entry(korean, "beta"),
-      Entry("locked", "locked", 0), Entry("hidden", Program().substr(1000000, 200000))};
+  const std::string korean = "deep/" + kHanGeul + "/b.txt",
+                    hiddenData = Program().substr(1000000, 200000);
+  std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"),      Entry("empty\\", "", 0),
+                                       Entry("slash/f/", "", 0),     Entry(korean, "beta"),
+                                       Entry("locked", "locked", 0), Entry("hidden", hiddenData)};
   entries[4].externalAttributes = readOnly | FILE_ATTRIBUTE_ARCHIVE;
   entries[5].externalAttributes = hidden;
   entries[5].dosDateTime = 0x4EE468A6;  // 2019-07-04 13:05:12
@@ -304,19 +263,20 @@ TEST_F(Extraction, FilesFoldersTimesAndAttributes) {
   EXPECT_TRUE(ExtractionSucceeded);
   ASSERT_EQ(Messages(), Texts{kAllExtracted});
   EXPECT_EQ(shownMessages[0].icon, MessageIcon::None);
-  ExpectFiles({{"a.txt", "alpha"}, {korean, "beta"}, {"locked", "locked"}});
-  ExpectFiles({{"hidden", Program().substr(1000000, 200000)}});
-  const char* names[] = {"a.txt",  "empty",     "slash\\f", "locked",
-                         "hidden", "many\\298", "many\\299"};
-  const DWORD bits[] = {
-      0, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY, readOnly, hidden, hidden, readOnly};
-  for (size_t i = 0; i < std::size(names); ++i)
-    EXPECT_EQ(Attributes(Out(names[i])), bits[i]) << names[i];
-  WIN32_FIND_DATAA found;
-  FindClose(FindFirstFileA(Out("hidden").c_str(), &found));
+  ExpectFiles({{"a.txt", "alpha"}, {korean, "beta"}, {"locked", "locked"}, {"hidden", hiddenData}});
+  // Wine keeps the archive bit whatever a file is given: these are the bits to rely on.
+  const DWORD folder = FILE_ATTRIBUTE_DIRECTORY;
+  const DWORD kept = readOnly | hidden | folder | FILE_ATTRIBUTE_SYSTEM;
+  std::vector<DWORD> bits;
+  for (const char* name :
+       {"a.txt", "empty", "slash\\f", "locked", "hidden", "many\\298", "many\\299"})
+    bits.push_back(GetFileAttributesA(Out(name).c_str()) & kept);
+  EXPECT_EQ(bits, (std::vector<DWORD>{0, folder, folder, readOnly, hidden, hidden, readOnly}));
+  WIN32_FILE_ATTRIBUTE_DATA data;
   FILETIME local;
   SYSTEMTIME t;
-  FileTimeToLocalFileTime(&found.ftLastWriteTime, &local);
+  GetFileAttributesExA(Out("hidden").c_str(), GetFileExInfoStandard, &data);
+  FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
   FileTimeToSystemTime(&local, &t);
   EXPECT_EQ(std::vector<int>({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}),
             std::vector<int>({2019, 7, 4, 13, 5, 12}));
@@ -367,10 +327,9 @@ TEST_F(Extraction, NamesOutsideTheDestinationAreRefused) {
   Start(Zip(entries));
   Extract();
   ASSERT_EQ(shownMessages.size(), names.size() + 1);
-  for (size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(shownMessages[i].text, kCannotOpen) << names[i];
-    EXPECT_EQ(shownMessages[i].icon, MessageIcon::Error);
-  }
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_TRUE(shownMessages[i].text == kCannotOpen && shownMessages[i].icon == MessageIcon::Error)
+        << names[i];
   EXPECT_EQ(shownMessages.back().text, kFailed);
   EXPECT_FALSE(Exists(root_ + "\\x") || Exists("C:\\x"));
   ExpectFiles({{"fine", "fine"}});
@@ -389,9 +348,8 @@ TEST_F(Extraction, OverwriteQuestionTexts) {
   Extract();
   ASSERT_EQ(script.questions.size(), 1u);
   const std::vector<std::wstring>& q = script.questions[0];
-  EXPECT_EQ(q[0], L"report.txt");
-  EXPECT_EQ(q[1], L"6,442,450,944바이트");
-  EXPECT_EQ(q[3], L"1,234,567바이트");
+  EXPECT_EQ((std::vector{q[0], q[1], q[3]}),
+            (std::vector<std::wstring>{L"report.txt", L"6,442,450,944바이트", L"1,234,567바이트"}));
   for (const wchar_t* part : {L"2020", L"29", L"58"})  // short date and long time
     EXPECT_NE(q[4].find(part), q[4].npos) << part;
 }
@@ -559,3 +517,25 @@ TEST_F(Extraction, ArchivesMadeByOtherTools) {
 }
 
 }  // namespace
+
+int ShowPasswordDialog() {
+  ++script.passwordQuestions;
+  if (!script.password) return 0;
+  std::strcpy(TypedPassword, script.password);
+  TypedPasswordLength = int32_t(std::strlen(TypedPassword));
+  return 1;
+}
+void ShowOverwriteDialog() {  // always "no", for this file only
+  script.questions.push_back(
+      {ExistingName, ExistingSizeText, ExistingDateText, NewSizeText, NewDateText});
+  ReplaceThisFile = false;
+}
+void MessageStep() {
+  if (script.onStep) script.onStep();
+}
+void EnableExtractionControls(bool enabled) {
+  script.enabled.push_back(enabled);
+}
+void PostCloseCommand() {
+  ++script.closes;
+}

@@ -1,16 +1,18 @@
 #include "tests/wine/support/window_driver.h"
 
-#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace window_driver {
-namespace {
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
   SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
   return LRESULT(result);
 }
+
+namespace {
 
 bool ClassIs(HWND window, const wchar_t* name) {
   wchar_t className[64] = L"";
@@ -32,29 +34,27 @@ MessageBoxSeen::Icon MessageBoxIcon(HWND box) {
         IsWindowVisible(child))
       icon = child;
   // A box without an icon may keep its icon static, empty.
-  if (!icon || !Send(icon, STM_GETICON, 0, 0)) return MessageBoxSeen::Icon::None;
+  if (!icon || !Send(icon, STM_GETICON)) return MessageBoxSeen::Icon::None;
   RECT shown;
   GetWindowRect(icon, &shown);
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, 3 * 32, 32);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  HBRUSH background = CreateSolidBrush(GetPixel(screen, shown.left, shown.top));
+  SetDCBrushColor(memory, GetPixel(screen, shown.left, shown.top));
   const RECT references{32, 0, 3 * 32, 32};
-  FillRect(memory, &references, background);
+  FillRect(memory, &references, HBRUSH(GetStockObject(DC_BRUSH)));
   BitBlt(memory, 0, 0, 32, 32, screen, shown.left, shown.top, SRCCOPY);
   for (int id : {32513, 32516})  // IDI_ERROR, IDI_INFORMATION
     DrawIconEx(memory, id == 32513 ? 32 : 64, 0, LoadIconW(nullptr, MAKEINTRESOURCEW(id)), 32, 32,
                0, nullptr, DI_NORMAL);
-  long error = 0, information = 0;
-  for (int y = 0; y < 32; ++y) {
+  long error = 0, information = 0;  // pixels unlike each
+  for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) {
       error += GetPixel(memory, x, y) != GetPixel(memory, 32 + x, y);
       information += GetPixel(memory, x, y) != GetPixel(memory, 64 + x, y);
     }
-  }
   SelectObject(memory, old);
   DeleteObject(bitmap);
-  DeleteObject(background);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   if (error == information) return MessageBoxSeen::Icon::Unknown;
@@ -91,18 +91,22 @@ Program::~Program() {
   CloseHandle(process_.hThread);
 }
 
-bool Program::Start(const std::wstring& commandLine, const std::wstring& folder) {
+bool Program::Start(const std::wstring& commandLine, const std::wstring& folder, HANDLE output) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  // With `output`: inherited as standard output and error, without a console window.
+  startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = startup.hStdError = output;
   std::wstring writable = commandLine;  // CreateProcessW may write into it
-  return CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  return CreateProcessW(nullptr, writable.data(), nullptr, nullptr, output != nullptr,
+                        output ? CREATE_NO_WINDOW : 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process_) != FALSE;
 }
 
 DWORD Program::ExitCode() const {
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_.hProcess, &code);
-  return code;
+  DWORD code;
+  return GetExitCodeProcess(process_.hProcess, &code) ? code : STILL_ACTIVE;
 }
 
 std::vector<HWND> Program::Windows(const wchar_t* windowClass, bool visibleOnly) const {
@@ -139,36 +143,19 @@ bool Program::AnswerMessageBox(MessageBoxSeen& seen, DWORD milliseconds, int but
 }
 
 int RunToEnd(const std::wstring& commandLine, std::string* output, DWORD milliseconds) {
-  output->clear();
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  std::wstring writable = commandLine;
-  const bool started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return -1;
+  SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  Program program;
+  const bool started = program.Start(commandLine, L"", writeEnd);
   CloseHandle(writeEnd);
   // Read until the program closes its end, so that a full pipe never stalls it.
+  output->clear();
   char buffer[4096];
-  DWORD got = 0;
-  while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got)
+  for (DWORD got; started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got;)
     output->append(buffer, got);
   CloseHandle(readEnd);
-  if (!started) return -1;
-  DWORD code = DWORD(-1);
-  if (WaitForSingleObject(process.hProcess, milliseconds) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &code);
-  else
-    TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return int(code);
+  return started && program.WaitForExit(milliseconds) ? int(program.ExitCode()) : -1;
 }
 
 // --- Controls ----------------------------------------------------------------------------------
@@ -180,11 +167,11 @@ std::wstring Text(HWND window) {
 }
 
 std::vector<std::wstring> ListItems(HWND list) {
-  std::vector<std::wstring> items(size_t(std::max(0, int(Send(list, LB_GETCOUNT, 0, 0)))));
-  for (size_t i = 0; i < items.size(); ++i) {
+  std::vector<std::wstring> items;
+  for (int i = 0, count = int(Send(list, LB_GETCOUNT)); i < count; ++i) {
     wchar_t text[1024] = L"";
     Send(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
-    items[i] = text;
+    items.push_back(text);
   }
   return items;
 }
@@ -194,12 +181,11 @@ void Click(HWND button) {
 }
 
 void DoubleClick(HWND list, int index) {
-  const int height = int(Send(list, LB_GETITEMHEIGHT, 0, 0));
-  const int top = int(Send(list, LB_GETTOPINDEX, 0, 0));
-  const LPARAM at = MAKELPARAM(10, (index - top) * height + height / 2);
+  const int height = int(Send(list, LB_GETITEMHEIGHT));
+  const LPARAM at = MAKELPARAM(10, (index - Send(list, LB_GETTOPINDEX)) * height + height / 2);
   for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
     PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
-  Send(list, WM_NULL, 0, 0);
+  Send(list, WM_NULL);
 }
 
 void Type(HWND field, const std::wstring& text, bool wait) {
@@ -211,12 +197,11 @@ void Type(HWND field, const std::wstring& text, bool wait) {
 void PressKey(HWND window, UINT virtualKey) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  HWND target = window;
   if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus)
-    target = info.hwndFocus;
+    window = info.hwndFocus;
   const LPARAM scanCode = LPARAM(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
-  PostMessageW(target, WM_KEYDOWN, virtualKey, scanCode | 1);
-  PostMessageW(target, WM_KEYUP, virtualKey, scanCode | 1 | (LPARAM(3) << 30));
+  PostMessageW(window, WM_KEYDOWN, virtualKey, scanCode | 1);
+  PostMessageW(window, WM_KEYUP, virtualKey, scanCode | 1 | (LPARAM(3) << 30));
 }
 
 void CloseBox(HWND window) {
@@ -252,24 +237,13 @@ bool SaveWindowImage(HWND window, const std::string& path) {
 // --- Files and texts ---------------------------------------------------------------------------
 
 std::string ReadFileBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-  CloseHandle(h);
-  return bytes;
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return written == bytes.size();
+  std::ofstream file(std::filesystem::path(path), std::ios::binary);
+  return file.write(bytes.data(), std::streamsize(bytes.size())).flush().good();
 }
 
 bool FileExists(const std::wstring& path) {
@@ -278,14 +252,13 @@ bool FileExists(const std::wstring& path) {
 
 std::string TempFolder() {
   char folder[MAX_PATH];
-  GetTempPathA(sizeof folder, folder);
-  return folder;
+  return std::string(folder, GetTempPathA(sizeof folder, folder));
 }
 
 std::wstring AnsiToWide(const std::string& ansi) {
   std::wstring text(ansi.size(), L'\0');
-  text.resize(size_t(std::max(0, MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()),
-                                                     text.data(), int(text.size())))));
+  text.resize(size_t(MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), text.data(),
+                                         int(text.size()))));
   return text;
 }
 

@@ -25,6 +25,8 @@ bool WaitFor(Condition done, DWORD milliseconds = 10000) {
   return true;
 }
 
+// SendMessage that gives up after 5 s on a hung window.
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 bool IsMessageBox(HWND window);
 bool IsDialog(HWND window);  // a dialog that is no message box
 
@@ -36,9 +38,12 @@ class Program {
   Program& operator=(const Program&) = delete;
   ~Program();
 
-  // Starts `commandLine` (program first, quoted if need be) in `folder`; false when it could
-  // not be started.
-  bool Start(const std::wstring& commandLine, const std::wstring& folder);
+  // Starts `commandLine` (program first, quoted if need be) in `folder` (empty: this process's),
+  // with `output` as its standard output and error when given; false when it could not start.
+  bool Start(const std::wstring& commandLine, const std::wstring& folder, HANDLE output);
+  bool Start(const std::wstring& commandLine, const std::wstring& folder) {
+    return Start(commandLine, folder, nullptr);
+  }
   bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits for the process to end; false when it still runs after `milliseconds`.
   bool WaitForExit(DWORD ms) { return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0; }

@@ -14,20 +14,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   GetModuleFileNameW(nullptr, program, MAX_PATH);
   const std::wstring record = std::wstring(L"command=") + GetCommandLineW() + L"\nfolder=" +
                               folder + L"\nprogram=" + program + L"\n";
-  // Opened for appending, shared: two starts of the program never lose a record.
-  const wchar_t* log = _wgetenv(L"RECORD_RUN_LOG");
-  HANDLE file = log ? CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, 0, nullptr)
-                    : INVALID_HANDLE_VALUE;
+  // Opened for appending, shared: two starts of the program never lose a record. Without the
+  // variable nothing opens, and nothing is written.
+  HANDLE file = CreateFileW(_wgetenv(L"RECORD_RUN_LOG"), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
   DWORD written = 0;
   if (file != INVALID_HANDLE_VALUE) {
     WriteFile(file, record.data(), DWORD(record.size() * 2), &written, nullptr);
     CloseHandle(file);
   }
   const wchar_t* release = _wgetenv(L"RECORD_RUN_RELEASE");
-  for (int waited = 0; release && waited < 60000; waited += 50) {
+  for (int tries = 0; release && tries < 1200; ++tries, Sleep(50))  // 1200 x 50 ms: 60 s
     if (GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) break;
-    Sleep(50);
-  }
   return 0;
 }
