@@ -28,3 +28,14 @@ else()
   target_compile_options(sanitizers INTERFACE ${_sanitize} -g)
   target_link_options(sanitizers INTERFACE ${_sanitize})
 endif()
+
+# Adds every folder below the current one that has a CMakeLists.txt, so that a new part's tests,
+# fuzz targets or benchmarks need no line in the folder above.
+function(add_part_folders)
+  file(GLOB folders LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(folder ${folders})
+    if(EXISTS ${folder}/CMakeLists.txt)
+      add_subdirectory(${folder})
+    endif()
+  endforeach()
+endfunction()
