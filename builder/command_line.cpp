@@ -15,7 +15,9 @@ const char kUsage[] =
     "  --password PW       encrypt every file (traditional ZIP encryption)\n"
     "  --level 0-9         compression level (default 9); 0 stores\n"
     "  --codepage N        code page of names and texts in the archive (default 949)\n"
-    "  --stub PATH         another stub (default: the unpacker built with this tool)\n"
+    "  --arch x86|x64      the embedded stub to use (default x86; x64 also starts where\n"
+    "                      Windows runs no 32-bit programs)\n"
+    "  --stub PATH         another stub, x86 or x64, instead of an embedded one\n"
     "       mksfx --list FILE.exe                  option block and entries, as the stub reads "
     "them\n"
     "       mksfx --test FILE.exe [--password PW]  decode every entry, check every CRC-32\n"
@@ -26,7 +28,7 @@ const char kUsage[] =
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                             std::string* error) {
   CommandLine c;
-  bool modeGiven = false;
+  bool modeGiven = false, archGiven = false;
   auto setMode = [&](Mode m) {
     if (modeGiven && c.mode != m) {
       *error = "--list, --test, --help and --version exclude each other";
@@ -73,6 +75,14 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       c.password = v;
     } else if (a == "--stub") {
       if (!value(&c.stub)) return std::nullopt;
+    } else if (a == "--arch") {
+      if (!value(&v)) return std::nullopt;
+      if (v != "x86" && v != "x64") {
+        *error = "--arch " + v + ": the architectures are x86 and x64";
+        return std::nullopt;
+      }
+      archGiven = true;
+      c.arch = v == "x86" ? StubArch::X86 : StubArch::X64;
     } else if (a == "--level" || a == "--codepage") {
       if (!value(&v)) return std::nullopt;
       char* end = nullptr;
@@ -104,6 +114,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     }
   } else if ((c.mode == Mode::List || c.mode == Mode::Test) && !c.inputs.empty()) {
     *error = "unexpected argument " + c.inputs.front();
+    return std::nullopt;
+  }
+  if (archGiven && !c.stub.empty()) {
+    *error = "--arch picks an embedded stub; --stub gives another: use one of them";
     return std::nullopt;
   }
   if (c.waitDelete && c.run.empty()) {

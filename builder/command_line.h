@@ -9,6 +9,10 @@ namespace mksfx {
 
 enum class Mode { Pack, List, Test, Help, Version };
 
+// The Windows architecture of the embedded stub: x86 runs on every Windows with WoW64, x64 also
+// where there is none (Windows PE, Server Core without WoW64).
+enum class StubArch { X86, X64 };
+
 struct CommandLine {
   Mode mode = Mode::Pack;
   std::string output;               // -o
@@ -18,7 +22,8 @@ struct CommandLine {
   std::optional<std::string> password;
   int level = 9;
   unsigned codePage = 949;
-  std::string stub;    // empty: the embedded one
+  StubArch arch = StubArch::X86;
+  std::string stub;    // empty: the embedded one of `arch`
   std::string target;  // --list / --test FILE.exe
 };
 

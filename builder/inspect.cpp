@@ -59,6 +59,12 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   auto text = [&](const char* raw) { return CodePageToUtf8(raw, codePage); };
 
   std::fprintf(out, "%s\n", path.c_str());
+  const uint16_t machine = FindImageMachine(ArchiveHandle);
+  std::fprintf(out, "  stub          %s\n",
+               machine == kMachineX86   ? "x86"
+               : machine == kMachineX64 ? "x64"
+               : machine == 0           ? "none (no PE image)"
+                                        : "another architecture");
   std::fprintf(out, "  image end     %" PRIu64 " (0x%" PRIx64 ")\n", imageEnd, imageEnd);
   if (hasBlock) {
     std::fprintf(out, "  option block  at %" PRIu64 "\n", imageEnd);

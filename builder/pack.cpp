@@ -81,11 +81,15 @@ bool LoadStub(const CommandLine& c, std::vector<uint8_t>* stub, std::string* err
     }
     return true;
   }
-  if (kEmbeddedStubSize == 0) {
-    *error = "this mksfx was built without the unpacker stub; give one with --stub PATH";
+  const bool x86 = c.arch == StubArch::X86;
+  const unsigned char* embedded = x86 ? kEmbeddedStubX86 : kEmbeddedStubX64;
+  const size_t size = x86 ? kEmbeddedStubX86Size : kEmbeddedStubX64Size;
+  if (size == 0) {
+    *error = std::string("this mksfx was built without the ") + (x86 ? "x86" : "x64") +
+             " stub; give one with --stub PATH";
     return false;
   }
-  stub->assign(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
+  stub->assign(embedded, embedded + size);
   return true;
 }
 

@@ -12,6 +12,13 @@ add_library(project_options INTERFACE)
 target_link_libraries(project_options INTERFACE project_warnings project_includes)
 
 if(WIN32)
+  # The architecture that each program's manifest names: a manifest of the wrong one keeps a
+  # program from starting (Server Core without WoW64 refuses x86 side-by-side dependencies).
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(MANIFEST_ARCHITECTURE amd64)
+  else()
+    set(MANIFEST_ARCHITECTURE x86)
+  endif()
   # Static: Wine and bare Windows installations have no mingw runtime DLLs.
   target_link_options(project_options INTERFACE -static)
   # The stub and its core carry no C++ exceptions, RTTI or unwind tables: they cost size and

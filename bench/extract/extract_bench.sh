@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# extract_bench.sh: times the unpacker stub extracting two archives under Wine, next to Info-ZIP
+# extract_bench.sh: times each unpacker stub that this host runs (x86 and x64, or x64 alone
+# where the host runs 64-bit code only) extracting two archives under Wine, next to Info-ZIP
 # unzip and 7-Zip extracting the same ZIP natively, in one run:
 #   big    one deflated file of about 200 MB of real files from this machine, concatenated
 #   many   10,000 small files
@@ -37,13 +38,21 @@ PY
   touch "$work/data.done"
 fi
 
+source "$repo/scripts/wine-env"
+archs=x64
+[ "$WINE_RUNS_32BIT" = 1 ] && archs="x86 x64"
 for set in big many small one; do
-  if [ ! -f "$work/$set.exe" ]; then
-    dest=$(echo "Z:$work/out-$set" | tr / '\\')
-    "$mksfx" --level 6 --auto --overwrite --folder "$dest" -o "$work/$set.exe" "$work/$set" >/dev/null
+  for arch in x86 x64; do
+    if [ ! -f "$work/$set-$arch.exe" ]; then
+      dest=$(echo "Z:$work/out-$set" | tr / '\\')
+      "$mksfx" --arch $arch --level 6 --auto --overwrite --folder "$dest" -o "$work/$set-$arch.exe" \
+        "$work/$set" >/dev/null
+    fi
+  done
+  if [ ! -f "$work/$set.zip" ]; then
     # The ZIP part alone, for the native tools: from where the stub's reader finds it.
-    at=$("$mksfx" --list "$work/$set.exe" | awk '/zip data at/ {print $4}')
-    tail -c +$((at + 1)) "$work/$set.exe" > "$work/$set.zip"
+    at=$("$mksfx" --list "$work/$set-x86.exe" | awk '/zip data at/ {print $4}')
+    tail -c +$((at + 1)) "$work/$set-x86.exe" > "$work/$set.zip"
   fi
 done
 
@@ -59,34 +68,42 @@ run_all() {
   # Without a window manager Wine waits about 2 s whenever a window hides; the stubs here are
   # told to manage their windows themselves, as on a desktop.
   for set in big many small one; do
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$set.exe\\X11 Driver" /v Managed /d N /f \
-      >/dev/null 2>&1
+    for arch in x86 x64; do
+      "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$set-$arch.exe\\X11 Driver" /v Managed \
+        /d N /f >/dev/null 2>&1
+    done
   done
-  read -r empty_s _ <<< "$(timed wine "$work/one.exe")"
-  rm -rf "$work/out-one"
-  echo "a one-file archive takes ${empty_s} s: Wine's start-up and the dialog"
-  printf '%-6s %10s %10s %10s %12s %12s %10s\n' set stub_s unzip_s 7z_s stub/unzip stub/7z stub_kB
-  local big_kb=
-  for set in big many; do
-    rm -rf "$work/out-$set"; sync
-    read -r stub_s stub_kb <<< "$(timed wine "$work/$set.exe")"
-    [ -d "$work/out-$set" ] || { echo "the stub extracted nothing for $set" >&2; exit 1; }
-    rm -rf "$work/out-$set"; sync
-    read -r unzip_s _ <<< "$(timed unzip -o -q "$work/$set.zip" -d "$work/out-$set")"
-    rm -rf "$work/out-$set"; sync
-    read -r sevenz_s _ <<< "$(timed 7z x -y "-o$work/out-$set" "$work/$set.zip")"
-    rm -rf "$work/out-$set"
-    [ "$set" = big ] && big_kb=$stub_kb
-    printf '%-6s %10s %10s %10s %12.2f %12.2f %10s\n' "$set" "$stub_s" "$unzip_s" "$sevenz_s" \
-      "$(echo "$stub_s / $unzip_s" | bc -l)" "$(echo "$stub_s / $sevenz_s" | bc -l)" "$stub_kb"
+  for arch in $archs; do
+    echo "== the $arch stub"
+    read -r empty_s _ <<< "$(timed "$WINE" "$work/one-$arch.exe")"
+    rm -rf "$work/out-one"
+    echo "a one-file archive takes ${empty_s} s: Wine's start-up and the dialog"
+    printf '%-6s %10s %10s %10s %12s %12s %10s\n' set stub_s unzip_s 7z_s stub/unzip stub/7z stub_kB
+    local big_kb=
+    for set in big many; do
+      rm -rf "$work/out-$set"; sync
+      read -r stub_s stub_kb <<< "$(timed "$WINE" "$work/$set-$arch.exe")"
+      [ -d "$work/out-$set" ] || { echo "the stub extracted nothing for $set" >&2; exit 1; }
+      rm -rf "$work/out-$set"; sync
+      read -r unzip_s _ <<< "$(timed unzip -o -q "$work/$set.zip" -d "$work/out-$set")"
+      rm -rf "$work/out-$set"; sync
+      read -r sevenz_s _ <<< "$(timed 7z x -y "-o$work/out-$set" "$work/$set.zip")"
+      rm -rf "$work/out-$set"
+      [ "$set" = big ] && big_kb=$stub_kb
+      printf '%-6s %10s %10s %10s %12.2f %12.2f %10s\n' "$set" "$stub_s" "$unzip_s" "$sevenz_s" \
+        "$(echo "$stub_s / $unzip_s" | bc -l)" "$(echo "$stub_s / $sevenz_s" | bc -l)" "$stub_kb"
+    done
+    rm -rf "$work/out-small"
+    read -r _ small_kb <<< "$(timed "$WINE" "$work/small-$arch.exe")"
+    rm -rf "$work/out-small"
+    echo "stub peak memory (the Wine process's maximum resident set): 10 MB archive ${small_kb} kB," \
+      "200 MB archive ${big_kb} kB"
   done
-  rm -rf "$work/out-small"
-  read -r _ small_kb <<< "$(timed wine "$work/small.exe")"
-  rm -rf "$work/out-small"
-  echo "stub peak memory (the Wine process's maximum resident set): 10 MB archive ${small_kb} kB," \
-    "200 MB archive ${big_kb} kB"
 }
 
+if [ "$WINE_RUNS_32BIT" != 1 ]; then
+  echo "this host runs 64-bit Windows programs only: the x86 stub is not measured"
+fi
 export -f timed run_all
-export work
-WINEPREFIX=${WINEPREFIX:-$repo/build/wine/prefix} "$repo/scripts/with-wine" bash -c run_all
+export work archs
+"$repo/scripts/with-wine" bash -c run_all

@@ -22,10 +22,15 @@ void PutU32(std::vector<uint8_t>& to, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) to[at + i] = uint8_t(value >> (8 * i));
 }
 
-std::vector<uint8_t> BuildPeImage(const std::vector<SectionSpec>& sections, uint32_t peOffset) {
-  const size_t tableOffset = size_t(peOffset) + 4 + 20 + 224;
+uint32_t OptionalHeaderSize(PeFormat format) {
+  return format == PeFormat::Pe32 ? 224 : 240;
+}
+
+std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections, PeFormat format) {
+  const uint32_t peOffset = kDefaultPeOffset;
+  const size_t tableOffset = size_t(peOffset) + 4 + 20 + OptionalHeaderSize(format);
   size_t length = tableOffset + 40 * sections.size();
-  for (const SectionSpec& s : sections)
+  for (const PeSection& s : sections)
     length = std::max<size_t>(length, size_t(s.rawPointer) + s.rawSize);
 
   std::vector<uint8_t> image(length, 0);
@@ -33,10 +38,11 @@ std::vector<uint8_t> BuildPeImage(const std::vector<SectionSpec>& sections, uint
   image[1] = 'Z';
   PutU32(image, 60, peOffset);
   std::memcpy(&image[peOffset], "PE\0\0", 4);
-  PutU16(image, peOffset + 4, 0x014C);  // i386
+  const bool pe32 = format == PeFormat::Pe32;
+  PutU16(image, peOffset + 4, pe32 ? 0x014C : 0x8664);  // i386 or AMD64
   PutU16(image, peOffset + 4 + 2, uint16_t(sections.size()));
-  PutU16(image, peOffset + 4 + 16, 224);  // SizeOfOptionalHeader
-  PutU16(image, peOffset + 24, 0x010B);   // PE32 magic
+  PutU16(image, kOptionalHeaderSizeAt, uint16_t(OptionalHeaderSize(format)));
+  PutU16(image, peOffset + 24, pe32 ? 0x010B : 0x020B);  // optional header magic
   for (size_t i = 0; i < sections.size(); ++i) {
     const size_t at = tableOffset + 40 * i;
     std::memcpy(&image[at], ".sect", 5);

@@ -1,5 +1,5 @@
-// Builds small PE32 files for tests: just the headers and section table the image-end search
-// reads, with every section's raw data zero-filled.
+// Builds small PE32 and PE32+ files for tests: just the headers and section table the image-end
+// search reads, with every section's raw data zero-filled.
 #pragma once
 
 #include <cstddef>
@@ -8,16 +8,22 @@
 
 namespace testing_support {
 
-struct SectionSpec {
+struct PeSection {
   uint32_t rawPointer;  // PointerToRawData
   uint32_t rawSize;     // SizeOfRawData
 };
 
+// PE32 is the x86 image (optional header of 224 bytes), PE32+ the x64 one (240 bytes).
+enum class PeFormat { Pe32, Pe32Plus };
+
 constexpr uint32_t kDefaultPeOffset = 0x80;
+constexpr uint32_t kOptionalHeaderSizeAt = kDefaultPeOffset + 4 + 16;
+
+uint32_t OptionalHeaderSize(PeFormat format);
 
 // The file is exactly as long as the largest rawPointer + rawSize (or the headers, if longer).
-std::vector<uint8_t> BuildPeImage(const std::vector<SectionSpec>& sections,
-                                  uint32_t peOffset = kDefaultPeOffset);
+std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections,
+                                  PeFormat format = PeFormat::Pe32);
 
 // The 256-byte option block: "MPU", flags, three lengths, the texts, zero padding.
 // Texts that do not fit are cut off at 256 bytes (tests use this to make bad blocks).

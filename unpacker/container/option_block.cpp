@@ -11,8 +11,9 @@ namespace {
 
 // PE layout as the image-end search reads it (Microsoft PE/COFF format).
 constexpr uint32_t kDosHeaderSize = 64;
-constexpr uint32_t kDosPeOffsetField = 60;         // e_lfanew
-constexpr uint32_t kPeHeadersSize = 4 + 20 + 224;  // signature, file header, PE32 optional header
+constexpr uint32_t kDosPeOffsetField = 60;             // e_lfanew
+constexpr uint32_t kPeHeadersSize = 4 + 20;            // signature and COFF file header
+constexpr uint32_t kOptionalHeaderSizeField = 4 + 16;  // SizeOfOptionalHeader
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionRawSizeField = 16;     // SizeOfRawData
 constexpr uint32_t kSectionRawPointerField = 20;  // PointerToRawData
@@ -24,18 +25,23 @@ bool ReadAt(ArchiveFile* file, uint64_t offset, void* buffer, uint32_t count) {
   return ArchiveFileRead(file, buffer, count) == count;
 }
 
-uint64_t ImageEndOf(ArchiveFile* file) {
+// Reads the PE signature and file header; false without valid MZ and PE signatures.
+bool ReadPeHeaders(ArchiveFile* file, uint32_t* peOffset, uint8_t (&pe)[kPeHeadersSize]) {
   uint8_t dos[kDosHeaderSize];
-  if (!ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
+  if (!ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+  *peOffset = LoadU32(dos + kDosPeOffsetField);
+  return ReadAt(file, *peOffset, pe, sizeof pe) && LoadU32(pe) == 0x00004550;
+}
 
-  const uint32_t peOffset = LoadU32(dos + kDosPeOffsetField);
+uint64_t ImageEndOf(ArchiveFile* file) {
+  uint32_t peOffset;
   uint8_t pe[kPeHeadersSize];
-  if (!ReadAt(file, peOffset, pe, sizeof pe) || LoadU32(pe) != 0x00004550) return 0;
+  if (!ReadPeHeaders(file, &peOffset, pe)) return 0;
 
-  // The section table is taken to follow a PE32 optional header of 224 bytes; the header's own
-  // size field is not consulted, as the stub is always a PE32 image.
+  // The section table follows the optional header, whose size the file header gives: 224 bytes
+  // for a PE32 image (the x86 stub), 240 for PE32+ (the x64 stub).
   const uint32_t sectionCount = LoadU16(pe + 4 + 2);
-  uint64_t position = uint64_t(peOffset) + kPeHeadersSize;
+  uint64_t position = uint64_t(peOffset) + kPeHeadersSize + LoadU16(pe + kOptionalHeaderSizeField);
   uint32_t maxRawPointer = 0;
   uint64_t imageEnd = 0;
   uint8_t sections[kSectionsPerRead * kSectionHeaderSize];
@@ -69,6 +75,15 @@ uint64_t FindImageEnd(ArchiveFile* file) {
   const uint64_t imageEnd = ImageEndOf(file);
   if (saved >= 0) ArchiveFileSeek(file, saved, SeekFromBegin);
   return imageEnd;
+}
+
+uint16_t FindImageMachine(ArchiveFile* file) {
+  const int64_t saved = ArchiveFileSeek(file, 0, SeekFromCurrent);
+  uint32_t peOffset;
+  uint8_t pe[kPeHeadersSize];
+  const uint16_t machine = ReadPeHeaders(file, &peOffset, pe) ? LoadU16(pe + 4) : 0;
+  if (saved >= 0) ArchiveFileSeek(file, saved, SeekFromBegin);
+  return machine;
 }
 
 // Reads one option text of `length` bytes into its buffer (a text is at most 255 bytes).

@@ -45,5 +45,11 @@ extern ExtractorOptionsRecord ExtractorOptions;
 // are malformed. Leaves the file position where it was.
 uint64_t FindImageEnd(ArchiveFile* file);
 
+// The machine field of an open file's PE file header (kMachineX86, kMachineX64, ...); 0 without
+// valid MZ and PE headers. Leaves the file position where it was.
+constexpr uint16_t kMachineX86 = 0x014C;
+constexpr uint16_t kMachineX64 = 0x8664;
+uint16_t FindImageMachine(ArchiveFile* file);
+
 // Fills ExtractorOptions from ArchiveHandle. Shows no message.
 void ReadOptionBlock();

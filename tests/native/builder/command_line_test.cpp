@@ -16,6 +16,9 @@ TEST(CommandLine, Modes) {
   EXPECT_EQ(ParseCommandLine({"--version"}, &error)->mode, Mode::Version);
   EXPECT_EQ(ParseCommandLine({"-h"}, &error)->mode, Mode::Help);
   EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "--level", "0", "d"}, &error)->level, 0);
+  EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "d"}, &error)->arch, mksfx::StubArch::X86);
+  EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "--arch", "x64", "d"}, &error)->arch,
+            mksfx::StubArch::X64);
 }
 
 TEST(CommandLine, UsageErrors) {
@@ -31,6 +34,8 @@ TEST(CommandLine, UsageErrors) {
       {{"-o", "x.exe", "--password", "", "d"}, "non-empty"},
       {{"--list", "a.exe", "--test", "b.exe"}, "exclude"},
       {{"--list", "a.exe", "extra"}, "unexpected"},
+      {{"-o", "x.exe", "--arch", "amd64", "d"}, "x86 and x64"},
+      {{"-o", "x.exe", "--arch", "x64", "--stub", "s.exe", "d"}, "one of them"},
   };
   for (const auto& [args, reason] : cases) {
     std::string error;

@@ -15,20 +15,23 @@ using namespace testing_support;
 namespace {
 
 // The image end is the end of the raw data of the section that lies last in the file (by its
-// raw pointer), not the largest end of any section.
+// raw pointer), not the largest end of any section; the section table is found behind the
+// optional header of either size (x86 and x64 stubs).
 TEST(FindImageEnd, EndOfTheSectionThatLiesLast) {
-  const std::tuple<const char*, std::vector<SectionSpec>, uint64_t> cases[] = {
+  const std::tuple<const char*, std::vector<PeSection>, uint64_t> cases[] = {
       {"EarlierSectionReachesFurther", {{0x400, 0x5000}, {0x600, 0x200}}, 0x800},
       {"LastInTableIsNotLastInFile", {{0x800, 0x100}, {0x400, 0x200}}, 0x900},
       {"EqualLargestPointerFirstDecides", {{0x400, 0x200}, {0x600, 0x100}, {0x600, 0x300}}, 0x700},
       {"RawPointerZeroIgnored", {{0, 0x9000}, {0x400, 0x200}}, 0x600},
       {"NoSections", {}, 0},
   };
-  for (const auto& [name, sections, expected] : cases) {
-    ProgramFile file(BuildPeImage(sections));
-    ArchiveFileSeek(ArchiveHandle, 17, SeekFromBegin);
-    EXPECT_EQ(FindImageEnd(ArchiveHandle), expected) << name;
-    EXPECT_EQ(ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent), 17) << "position restored";
+  for (const PeFormat format : {PeFormat::Pe32, PeFormat::Pe32Plus}) {
+    for (const auto& [name, sections, expected] : cases) {
+      ProgramFile file(BuildPeImage(sections, format));
+      ArchiveFileSeek(ArchiveHandle, 17, SeekFromBegin);
+      EXPECT_EQ(FindImageEnd(ArchiveHandle), expected) << name << " " << int(format);
+      EXPECT_EQ(ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent), 17) << "position restored";
+    }
   }
 }
 
@@ -47,6 +50,7 @@ TEST(FindImageEnd, MalformedHeadersGiveZeroOrABoundedEnd) {
       {"PE offset near 4 GiB", 60, 0xFFFFFFF0u},
       {"end beyond 4 GiB", kDefaultPeOffset + 248 + 16, 0xFFFFFF00u},
       {"headers cut short", SIZE_MAX, 0, kDefaultPeOffset + 100},
+      {"optional header past the end", kOptionalHeaderSizeAt, 0xFFFF},
       {"MZ only", SIZE_MAX, 0, 2},
       {"empty file", SIZE_MAX, 0, 0},
   };

@@ -4,10 +4,10 @@
 // what the program started after extraction saw. What the extraction loop does with each entry
 // is tested in-process (tests/wine/extract); here each flow through the windows is driven once.
 //
-// Environment, set by CTest (Unix paths): MKSFX_EXE, the builder, which embeds the unpacker of
-// the same tree; UNPACKER_EXE, whose size tells where a built file's ZIP data begins;
-// RECORD_RUN_EXE (record_run.cpp). With --screenshots FOLDER the program instead saves
-// pictures of the four dialogs as BMP files.
+// Environment, set by CTest (Unix paths): MKSFX_EXE, the builder, which embeds the unpackers of
+// both architectures; UNPACKER_EXE, the one of this test's architecture, whose size tells where
+// a built file's ZIP data begins; RECORD_RUN_EXE (record_run.cpp). With --screenshots FOLDER
+// the program instead saves pictures of the four dialogs as BMP files.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -204,9 +204,11 @@ class UnpackerTest : public ::testing::Test {
     for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
     return RunToEnd(command, output);
   }
-  // Runs mksfx.exe on src\ into setup.exe with the given options.
+  // Runs mksfx.exe on src\ into setup.exe with the given options, with the embedded stub of
+  // this test's own architecture (the one UNPACKER_EXE names).
   void Pack(std::vector<std::wstring> options) {
-    options.insert(options.end(), {L"-o", Case(L"setup.exe"), Case(L"src")});
+    options.insert(options.end(), {L"--arch", sizeof(void*) == 8 ? L"x64" : L"x86", L"-o",
+                                   Case(L"setup.exe"), Case(L"src")});
     std::string output;
     ASSERT_EQ(Mksfx(options, &output), 0) << output;
   }
