@@ -124,6 +124,17 @@ class Sink {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "UTF-16LE is the host's char16_t");
 
+// The bytes of the character that starts at `byte`, as this side segments a text: a lead byte
+// takes the byte behind it, a UTF-8 lead byte its continuation bytes; never past `left`.
+static size_t CharacterLength(uint32_t codePage, uint8_t byte, size_t left) {
+  size_t length = 1;
+  if (codePage == 65001)
+    length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+  else if (IsLeadByte(codePage, byte))
+    length = 2;
+  return length < left ? length : left;
+}
+
 uint32_t BytesToUtf16(uint32_t codePage, const char* bytes, uint32_t length, char16_t* units,
                       uint32_t capacity) {
   if (length == 0) return 0;
@@ -131,23 +142,25 @@ uint32_t BytesToUtf16(uint32_t codePage, const char* bytes, uint32_t length, cha
   const iconv_t converter = Converter(codePage, true);
   if (converter == iconv_t(-1)) return 0;
   Sink<char16_t> sink(units, capacity);
-  char* in = const_cast<char*>(bytes);
-  size_t inLeft = length;
-  while (inLeft > 0) {
-    char16_t chunk[128];
-    char* out = reinterpret_cast<char*>(chunk);
-    size_t outLeft = sizeof chunk;
-    const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-    sink.Put(chunk, (sizeof chunk - outLeft) / sizeof(char16_t));
-    if (result != size_t(-1) || errno == E2BIG) continue;
-    // No character starts here: one default character for the lead byte and the byte behind
-    // it, or for the single byte.
-    const size_t step = IsLeadByte(codePage, uint8_t(*in)) && inLeft > 1 ? 2 : 1;
-    const char16_t unit = DefaultUnit(codePage);
-    sink.Put(&unit, 1);
-    in += step;
-    inLeft -= step;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  // One character at a time, so the step is always this loop's own: after an invalid sequence
+  // glibc's converters may report the error with the input already advanced past it (CP949
+  // does so for "A2 E8" at the end of a text), and their position cannot be trusted.
+  for (size_t at = 0; at < length;) {
+    const size_t step = CharacterLength(codePage, uint8_t(bytes[at]), length - at);
+    char* in = const_cast<char*>(bytes + at);
+    size_t inLeft = step;
+    char16_t converted[4];
+    char* out = reinterpret_cast<char*>(converted);
+    size_t outLeft = sizeof converted;
+    if (iconv(converter, &in, &inLeft, &out, &outLeft) != size_t(-1) && inLeft == 0) {
+      sink.Put(converted, (sizeof converted - outLeft) / sizeof(char16_t));
+    } else {
+      // No character starts here: one default character for the whole step.
+      const char16_t unit = DefaultUnit(codePage);
+      sink.Put(&unit, 1);
+      iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    }
+    at += step;
   }
   return sink.Result();
 }
