@@ -4,18 +4,15 @@
 #include <vector>
 
 #include "builder/code_page.h"
-#include "unpacker/container/shared_state.h"
-#include "unpacker/inflate/crc32.h"
-#include "unpacker/inflate/inflate.h"
-#ifdef _WIN32
-#include "unpacker/inflate/win32/win32_output_file.h"
-#else
-#include "unpacker/inflate/native/native_output_file.h"
-#endif
-#include "unpacker/inflate/zip_crypto.h"
 #include "unpacker/container/archive_access.h"
+#include "unpacker/container/entry_walk.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
+#include "unpacker/inflate/crc32.h"
+#include "unpacker/inflate/entry_decoder.h"
+#include "unpacker/inflate/output_file.h"
+#include "unpacker/inflate/zip_crypto.h"
 
 namespace mksfx {
 
@@ -80,19 +77,14 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   }
   std::fprintf(out, "  zip data at   %" PRIu64 "\n", o.ArchiveOffset);
 
-  // The walk of the scan pass: header, name, then a seek behind extra field and data.
+  // The entries as the stub's scan pass finds them.
   std::vector<ListedEntry> entries;
-  SeekArchive(int64_t(o.ArchiveOffset), SeekFromBegin);
-  while (ReadLocalHeader()) {
-    const int64_t namePosition = LastSeekPosition + kLocalHeaderSize;
-    std::string name(LocalHeader.NameLength, '\0');
-    uint32_t got;
-    ReadArchive(name.data(), LocalHeader.NameLength, &got);
-    name.resize(got);
-    entries.push_back({name, LocalHeader});
-    SeekArchive(namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength +
-                    LocalHeader.CompressedSize,
-                SeekFromBegin);
+  BeginEntryWalk();
+  WalkedEntry entry;
+  for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
+    entries.push_back({entry.Name.c_str(), LocalHeader});
+    if (found == EntryFound::Unreachable) break;
+    SkipEntry(entry);
   }
   if (!entries.empty()) CollectEntryAttributes(uint32_t(entries.size()));
 
@@ -113,24 +105,6 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   return 0;
 }
 
-namespace {
-
-// The decoded bytes go nowhere: the decoder keeps their CRC-32 (RunningCrc) and their count
-// (BytesDone) itself.
-#ifdef _WIN32
-struct DiscardingOutput {
-  OutputFile file{CreateFileA("NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
-  ~DiscardingOutput() { CloseHandle(file.handle); }
-};
-#else
-struct DiscardingOutput {
-  static uint32_t Discard(void*, const void*, uint32_t count) { return count; }
-  OutputFile file{Discard, nullptr};
-};
-#endif
-
-}  // namespace
-
 int TestSelfExtractor(const std::string& path, const std::string& password, unsigned codePage,
                       std::FILE* out, bool quiet) {
   ArchiveHandle = OpenArchiveFile(path.c_str());
@@ -141,52 +115,41 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
   BuildCrcTable();
   ReadOptionBlock();
   Password = ByteString(password.data(), uint32_t(password.size()));
-  DiscardingOutput sink;
 
   unsigned entries = 0, damaged = 0;
-  SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
-  while (ReadLocalHeader()) {
+  BeginEntryWalk();
+  WalkedEntry entry;
+  for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
     ++entries;
-    const LocalHeaderRecord header = LocalHeader;
-    const int64_t namePosition = LastSeekPosition + kLocalHeaderSize;
-    const int64_t dataEnd =
-        namePosition + header.NameLength + header.ExtraLength + header.CompressedSize;
-    std::string name(header.NameLength, '\0');
-    uint32_t got;
-    ReadArchive(name.data(), header.NameLength, &got);
-    name = CodePageToUtf8(name.substr(0, name.find('\0')), codePage);
-    SeekArchive(namePosition + header.NameLength + header.ExtraLength, SeekFromBegin);
-
+    const std::string name = CodePageToUtf8(entry.Name.c_str(), codePage);
     const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
     const char* problem = nullptr;
-    if (!folder) {
-      EntryRemaining = header.CompressedSize;
-      if (header.Flags & kFlagEncrypted) {
-        uint8_t block[2 * kEncryptionHeaderSize];
-        ReadArchive(block + kEncryptionHeaderSize, kEncryptionHeaderSize, &got);
-        EntryRemaining -= kEncryptionHeaderSize;
-        if (got < kEncryptionHeaderSize ||
-            !CheckEncryptionHeader(block, kEncryptionHeaderSize, header.Flags, Password,
-                                   header.DosDateTime, header.Crc32))
-          problem = Password.empty() ? "encrypted; give --password" : "wrong password";
-      }
-      if (!problem) {
-        CancelRequested = false;
-        RunningCrc = 0xFFFFFFFF;
-        BytesDone = 0;
-        OutputHandle = &sink.file;
-        if (!DecompressEntry())
-          problem = "unknown compression method";
-        else if ((RunningCrc ^ 0xFFFFFFFF) != header.Crc32 || BytesDone != header.UncompressedSize)
-          problem = "damaged: CRC-32 or size differs";
-        OutputHandle = nullptr;
-      }
+    if (found == EntryFound::Unreachable) {
+      problem = "streamed, and the central directory does not give its size";
+    } else if (!folder && (LocalHeader.Flags & kFlagEncrypted)) {
+      uint8_t block[2 * kEncryptionHeaderSize];
+      uint32_t got;
+      ReadArchive(block + kEncryptionHeaderSize, kEncryptionHeaderSize, &got);
+      if (got < kEncryptionHeaderSize ||
+          !CheckEncryptionHeader(block, kEncryptionHeaderSize, LocalHeader.Flags, Password,
+                                 LocalHeader.DosDateTime, LocalHeader.Crc32))
+        problem = Password.empty() ? "encrypted; give --password" : "wrong password";
+    }
+    if (!folder && !problem) {
+      CancelRequested = false;
+      BytesDone = 0;
+      const DecodeResult result = DecodeEntry(entry, DiscardingOutputFile());
+      if (result == DecodeResult::UnknownMethod)
+        problem = "unknown compression method";
+      else if (result == DecodeResult::Damaged || BytesDone != LocalHeader.UncompressedSize)
+        problem = "damaged: CRC-32 or size differs";
     }
     if (problem) ++damaged;
     if (problem || !quiet)
       std::fprintf(out, "  %-8s %s\n", problem ? "FAILED" : "ok", name.c_str());
     if (problem) std::fprintf(out, "           %s\n", problem);
-    SeekArchive(dataEnd, SeekFromBegin);
+    if (found == EntryFound::Unreachable) break;
+    SkipEntry(entry);
   }
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;

@@ -6,12 +6,14 @@
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
+#include "unpacker/extract/extraction_ui.h"
 
 namespace testing_support {
 
 std::vector<ShownMessage> shownMessages;
 std::function<void()> onPumpOneMessage;
 int pumpCount = 0;
+ExtractionScript script;
 
 void ResetCoreState() {
   CloseArchiveFile(ArchiveHandle);
@@ -24,7 +26,7 @@ void ResetCoreState() {
   EntryFacts.SetLength(0);
   ListedEntryCount = 0;
   std::memset(DestFolder, 0, sizeof DestFolder);
-  OverwriteMode = ReplaceWithoutAsking;
+  OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
   ReplaceThisFile = Extracting = CancelRequested = ExtractionSucceeded = false;
   Password.Clear();
   std::memset(TypedPassword, 0, sizeof TypedPassword);
@@ -36,12 +38,34 @@ void ResetCoreState() {
   shownMessages.clear();
   onPumpOneMessage = nullptr;
   pumpCount = 0;
+  script = {};
 }
 
 }  // namespace testing_support
 
 void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
   testing_support::shownMessages.push_back({ansiPath ? ansiPath : "", utf8Text, icon});
+}
+
+bool ShowPasswordDialog() {
+  using testing_support::script;
+  ++script.passwordQuestions;
+  if (!script.password) return false;
+  std::strcpy(TypedPassword, script.password);
+  TypedPasswordLength = int32_t(std::strlen(TypedPassword));
+  return true;
+}
+
+void MessageStep() {
+  if (testing_support::script.onStep) testing_support::script.onStep();
+}
+
+void EnableExtractionControls(bool enabled) {
+  testing_support::script.enabled.push_back(enabled);
+}
+
+void PostCloseCommand() {
+  ++testing_support::script.closes;
 }
 
 void PumpOneMessage() {

@@ -90,7 +90,7 @@ std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
   return out;
 }
 
-BuiltZip BuildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOptions& options) {
+BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options) {
   BuiltZip zip;
   std::vector<uint8_t>& out = zip.bytes;
   if (options.leadingSpanMarker) AddU32(out, 0x08074B50);
@@ -100,7 +100,7 @@ BuiltZip BuildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOption
     uint16_t flags;
   };
   std::vector<Written> written;
-  for (const ZipEntrySpec& e : entries) {
+  for (const ArchiveEntry& e : entries) {
     const uint32_t crc = ZlibCrc32(e.data);
     std::vector<uint8_t> stored = e.method == 8 ? RawDeflate(e.data, e.level) : e.data;
     uint16_t flags = e.flags;
@@ -142,7 +142,7 @@ BuiltZip BuildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOption
   zip.centralDirectoryOffset = uint32_t(out.size());
   if (options.writeCentralDirectory) {
     for (size_t i = 0; i < entries.size(); ++i) {
-      const ZipEntrySpec& e = entries[i];
+      const ArchiveEntry& e = entries[i];
       const Written& w = written[i];
       AddU32(out, 0x02014B50);
       AddU16(out, 20);  // made by: MS-DOS

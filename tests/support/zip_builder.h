@@ -8,7 +8,7 @@
 
 namespace testing_support {
 
-struct ZipEntrySpec {
+struct ArchiveEntry {
   std::string name = {};           // raw bytes as stored
   std::vector<uint8_t> data = {};  // the file's content (uncompressed)
   uint16_t method = 0;             // 0 store, 8 deflate (zlib, raw); others stored as given
@@ -37,7 +37,7 @@ struct BuiltZip {
   uint32_t centralDirectoryOffset = 0;
 };
 
-BuiltZip BuildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOptions& options = {});
+BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options = {});
 
 // Raw deflate (no zlib header) of data at a zlib level and strategy.
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level = 6,

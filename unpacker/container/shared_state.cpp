@@ -1,7 +1,7 @@
 #include "unpacker/container/shared_state.h"
 
 char DestFolder[kDestFolderSize];
-uint8_t OverwriteMode = ReplaceWithoutAsking;
+OverwriteChoice OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
 bool ReplaceThisFile = false;
 bool Extracting = false;
 bool CancelRequested = false;

@@ -15,17 +15,17 @@ constexpr uint32_t kDestFolderSize = 256;    // 255 bytes of text and a NUL
 constexpr uint32_t kTypedPasswordSize = 80;  // 79 bytes of text and a NUL
 
 // What to do with a file that exists already.
-enum : uint8_t { ReplaceWithoutAsking = 0, SkipWithoutAsking = 1, AskEachFile = 2 };
+enum class OverwriteChoice : uint8_t { ReplaceWithoutAsking, SkipWithoutAsking, AskEachFile };
 
 struct OutputFile;  // the file being written; defined by the platform (inflate/output_file.h)
 
 extern char DestFolder[kDestFolderSize];  // destination folder, ANSI code page
-extern uint8_t OverwriteMode;             // ReplaceWithoutAsking, SkipWithoutAsking, AskEachFile
-extern bool ReplaceThisFile;              // the overwrite question's answer for the current file
-extern bool Extracting;                   // a pass of the extraction loop is running
-extern bool CancelRequested;              // stop the current decoding and pass
-extern bool ExtractionSucceeded;          // the last extract pass extracted every file
-extern ByteString Password;               // tried on encrypted entries; kept across entries
+extern OverwriteChoice OverwriteMode;
+extern bool ReplaceThisFile;      // the overwrite question's answer for the current file
+extern bool Extracting;           // a pass of the extraction loop is running
+extern bool CancelRequested;      // stop the current decoding and pass
+extern bool ExtractionSucceeded;  // the last extract pass extracted every file
+extern ByteString Password;       // tried on encrypted entries; kept across entries
 extern char TypedPassword[kTypedPasswordSize];
 extern int32_t TypedPasswordLength;
 extern OutputFile* OutputHandle;  // none between entries

@@ -1,11 +1,41 @@
-// File-system seam of the portable core: the two questions and one action that the folder
-// routines of paths.h put to the file system. Linked from extract/win32 or extract/native.
+// File-system seam of the portable core: what the folder routines of paths.h and the
+// extraction loop ask of the file system and do to it. Paths are in the system ANSI code page.
+// Linked from extract/win32 or extract/native.
 #pragma once
 
-// True when a search for `pattern` (a path in the ANSI code page, "*" and "?" as wildcards)
-// finds any file or folder. A pattern that ends with a backslash finds nothing, as with
-// FindFirstFileA.
+#include <cstdint>
+
+struct OutputFile;  // the file an entry is decoded into (inflate/output_file.h)
+
+// True when a search for `pattern` ("*" and "?" as wildcards) finds any file or folder. A
+// pattern that ends with a backslash finds nothing, as with FindFirstFileA.
 bool FindAnyFile(const char* pattern);
 
 // Creates one folder; false when it cannot (it exists already, its parent is missing...).
 bool MakeFolder(const char* path);
+
+// A file in the way of an entry, as the overwrite question shows it.
+struct ExistingFile {
+  uint64_t Size;
+  uint32_t DosDateTime;  // its last write, as a local MS-DOS date-time
+};
+
+// True when a file or folder exists at `path`; then fills *found.
+bool FindExistingFile(const char* path, ExistingFile* found);
+
+// Creates the file at `path` for writing, empty. `replacing`: a file is in the way and goes,
+// read-only or not. Null when the file cannot be created. One file is open at a time.
+OutputFile* CreateOutputFile(const char* path, bool replacing);
+
+// Gives the file its last-write time (an MS-DOS date-time taken as local time; creation and
+// last-access times stay) and closes it. False when closing reports a failure.
+bool CloseOutputFile(OutputFile* file, uint32_t dosDateTime);
+
+// Closes and deletes a file just created: nothing was written into it.
+void DiscardOutputFile(OutputFile* file, const char* path);
+
+// Sets a file's MS-DOS attributes; 0 means a normal file.
+void SetEntryAttributes(const char* path, uint32_t attributes);
+
+// Deletes a file that this run wrote.
+void DeleteExtractedFile(const char* path);

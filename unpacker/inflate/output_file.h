@@ -9,3 +9,6 @@ struct OutputFile;
 
 // Writes count bytes and returns how many reached the file (0 on a failure).
 uint32_t WriteOutputFile(OutputFile* file, const void* data, uint32_t count);
+
+// A file that takes every byte and keeps none: for checking entries without extracting them.
+OutputFile* DiscardingOutputFile();

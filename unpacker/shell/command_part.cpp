@@ -4,13 +4,13 @@
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/paths.h"
 
-ByteString CommandPart(int which) {
+ByteString CommandPart(RunPart which) {
   AppendBackslash(DestFolder, kDestFolderSize);
   ByteString part(ExtractorOptions.RunCommand);
   const uint32_t bar = CharSafePos(ByteString("|"), part);
   if (bar != 0)
-    part = which == kProgramPart ? part.Left(bar - 1) : part.Mid(bar);
-  else if (which == kArgumentPart)
+    part = which == RunPart::Program ? part.Left(bar - 1) : part.Mid(bar);
+  else if (which == RunPart::Arguments)
     part.Clear();
 
   ByteString result;

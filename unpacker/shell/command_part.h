@@ -4,11 +4,10 @@
 
 #include "unpacker/container/byte_string.h"
 
-constexpr int kProgramPart = 1;
-constexpr int kArgumentPart = 2;
+enum class RunPart { Program, Arguments };
 
 // The program part (before the first "|", or all of it) or the argument part (after it, or
 // empty) of RunCommand, with every "><" of that part replaced by DestFolder, which first gets
 // its trailing backslash. The placeholders are those of the command's own text, replaced left
 // to right: a destination that itself contains "><" is inserted as it is and never searched.
-ByteString CommandPart(int which);
+ByteString CommandPart(RunPart which);

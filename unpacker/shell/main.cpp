@@ -8,7 +8,7 @@
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
-#include "unpacker/extract/win32/walk_archive.h"
+#include "unpacker/extract/walk_archive.h"
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/resources/messages.h"
 #include "unpacker/shell/dialogs.h"

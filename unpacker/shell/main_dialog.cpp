@@ -12,7 +12,7 @@
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
 #include "unpacker/extract/paths.h"
-#include "unpacker/extract/win32/walk_archive.h"
+#include "unpacker/extract/walk_archive.h"
 #include "unpacker/resources/messages.h"
 #include "unpacker/resources/resource.h"
 #include "unpacker/shell/center_window.h"
@@ -46,9 +46,9 @@ void InitDialog(HWND dialog) {
 
   if (o.OverwriteByDefault) {
     CheckDlgButton(dialog, IDC_OVERWRITE, BST_CHECKED);
-    OverwriteMode = ReplaceWithoutAsking;
+    OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
   } else {
-    OverwriteMode = AskEachFile;
+    OverwriteMode = OverwriteChoice::AskEachFile;
   }
   if (o.HasCaption) SetWindowTextA(dialog, o.Caption);
   CenterWindow(dialog);
@@ -59,7 +59,7 @@ void InitDialog(HWND dialog) {
   ShowWindow(dialog, SW_SHOW);  // visible while the archive is scanned
 
   if (FolderRefusedAtStart) ShowMessage(nullptr, kMsgInvalidFolder, MessageIcon::Error);
-  WalkArchive(true, false);
+  WalkArchive(Pass::Scan);
   SetFocus(dialog);
   if (o.AutoExtract && !FolderRefusedAtStart) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
@@ -75,7 +75,7 @@ void OnExtract(HWND dialog) {
     ShowMessage(nullptr, kMsgInvalidFolder, MessageIcon::Error);
     return;
   }
-  WalkArchive(false, false);
+  WalkArchive(Pass::Extract);
   if (ExtractionSucceeded) {
     RunAfterExtraction();
     EndDialog(dialog, IDOK);
@@ -103,8 +103,9 @@ void OnBrowse(HWND dialog) {
 
 void OnOverwriteBox(HWND dialog) {
   if (Extracting) return;
-  OverwriteMode =
-      IsDlgButtonChecked(dialog, IDC_OVERWRITE) == BST_CHECKED ? ReplaceWithoutAsking : AskEachFile;
+  OverwriteMode = IsDlgButtonChecked(dialog, IDC_OVERWRITE) == BST_CHECKED
+                      ? OverwriteChoice::ReplaceWithoutAsking
+                      : OverwriteChoice::AskEachFile;
 }
 
 }  // namespace

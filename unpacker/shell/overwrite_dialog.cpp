@@ -42,7 +42,8 @@ void Answer(HWND dialog, int id) {
   const bool replace = id == IDOK;
   ReplaceThisFile = replace;
   if (IsDlgButtonChecked(dialog, IDC_APPLY_TO_ALL) == BST_CHECKED)
-    OverwriteMode = replace ? ReplaceWithoutAsking : SkipWithoutAsking;
+    OverwriteMode =
+        replace ? OverwriteChoice::ReplaceWithoutAsking : OverwriteChoice::SkipWithoutAsking;
   EndDialog(dialog, id);
 }
 

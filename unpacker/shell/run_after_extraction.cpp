@@ -5,8 +5,8 @@
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/paths.h"
-#include "unpacker/extract/win32/extraction_ui.h"
-#include "unpacker/extract/win32/walk_archive.h"
+#include "unpacker/extract/extraction_ui.h"
+#include "unpacker/extract/walk_archive.h"
 #include "unpacker/shell/command_part.h"
 
 namespace {
@@ -59,13 +59,13 @@ void RunAfterExtraction() {
   const bool runnable = ExpandFolderMacros(ExtractorOptions.RunCommand, kOptionTextBufferSize);
   ByteString command;
   if (runnable) {
-    command = CommandPart(kProgramPart);
+    command = CommandPart(RunPart::Program);
     command.Append(" ");
-    command.Append(CommandPart(kArgumentPart));
+    command.Append(CommandPart(RunPart::Arguments));
   }
   if (o.WaitThenDelete) {
     if (runnable) RunAndWait(command);
-    WalkArchive(false, true);  // also when the program could not be started
+    WalkArchive(Pass::Delete);  // also when the program could not be started
   } else if (runnable) {
     RunNoWait(command);
   }

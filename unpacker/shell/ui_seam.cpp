@@ -5,7 +5,8 @@
 
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
-#include "unpacker/extract/win32/extraction_ui.h"
+#include "unpacker/extract/extraction_ui.h"
+#include "unpacker/extract/win32/overwrite_question.h"
 #include "unpacker/resources/messages.h"
 #include "unpacker/resources/resource.h"
 #include "unpacker/shell/dialogs.h"
@@ -53,9 +54,9 @@ void PumpOneMessage() {
   MessageStep();
 }
 
-int ShowPasswordDialog() {
-  return int(
-      DialogBoxParamA(GetModuleHandleA(nullptr), "PASSWD", MainWindow, PasswordDialogProc, 0));
+bool ShowPasswordDialog() {
+  return DialogBoxParamA(GetModuleHandleA(nullptr), "PASSWD", MainWindow, PasswordDialogProc, 0) ==
+         1;
 }
 
 void ShowOverwriteDialog() {

@@ -28,8 +28,8 @@ struct SelfExtractor : ProgramFile {
   }
 };
 
-ZipEntrySpec Entry(std::string name, std::string data, uint32_t attributes = 0x20) {
-  ZipEntrySpec e;
+ArchiveEntry Entry(std::string name, std::string data, uint32_t attributes = 0x20) {
+  ArchiveEntry e;
   e.name = std::move(name);
   e.data.assign(data.begin(), data.end());
   e.externalAttributes = attributes;
@@ -39,7 +39,7 @@ ZipEntrySpec Entry(std::string name, std::string data, uint32_t attributes = 0x2
 // Shapes of entry sequences that real archives have, and how far the walk gets in each.
 TEST(LocalHeaders, SequenceShapes) {
   // A deflated entry (passed by its compressed size), then one with an extra field.
-  ZipEntrySpec x = Entry("x", std::string(5000, 'x')), y = Entry("y", "22");
+  ArchiveEntry x = Entry("x", std::string(5000, 'x')), y = Entry("y", "22");
   x.method = 8;
   y.extra = {0x55, 0x54, 0x05, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
   const std::vector<uint8_t> two = BuildZip({x, y}).bytes;
@@ -80,7 +80,7 @@ TEST(LocalHeaders, SequenceShapes) {
 // Attributes come from the central records, in archive order; a damaged directory gives zeros
 // from the first bad record on, or nothing without an end record in the last 22 bytes.
 TEST(CentralDirectory, AttributesOfEveryEntry) {
-  std::vector<ZipEntrySpec> entries;
+  std::vector<ArchiveEntry> entries;
   for (uint32_t i = 0; i < 300; ++i) entries.push_back(Entry("f" + std::to_string(i), "", i + 1));
   entries[7].extra = {1, 2, 3, 4};  // record lengths include the extra field
   {
@@ -126,7 +126,7 @@ TEST(DataDescriptors, EveryEntryIsReachedWithItsFacts) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const ZipEntrySpec first = {.name = "first.txt",
+    const ArchiveEntry first = {.name = "first.txt",
                                 .data = std::vector<uint8_t>(3000, 'f'),
                                 .method = 8,
                                 .flags = uint16_t(c.descriptor ? 0 : kFlagDataDescriptor),

@@ -38,8 +38,8 @@ TEST(CommandPart, SplitsAndReplaces) {
     SetNativeThreadLocale(c.codePage == 932 ? 0x0411 : 0x0412);
     std::strcpy(ExtractorOptions.RunCommand, c.runCommand);
     std::strcpy(DestFolder, c.destFolder);
-    EXPECT_EQ(std::string(CommandPart(kProgramPart).c_str()), c.program) << c.runCommand;
-    EXPECT_EQ(std::string(CommandPart(kArgumentPart).c_str()), c.arguments) << c.runCommand;
+    EXPECT_EQ(std::string(CommandPart(RunPart::Program).c_str()), c.program) << c.runCommand;
+    EXPECT_EQ(std::string(CommandPart(RunPart::Arguments).c_str()), c.arguments) << c.runCommand;
   }
   ResetNativeCodePage();
 }

@@ -1,9 +1,9 @@
 // What only Windows can show, in process: the code-page functions (ANSI code page 949, 932
-// through the thread locale or by number), the system folders, real folders; the extraction
-// loop against real files behind this real mingw-built executable's image, with scripted
-// answers in place of the dialogs; the decoder with a failing Win32 sink; positions beyond
-// 2 GiB. The dialogs themselves, and every answer a user can give, are driven in
-// tests/wine/unpacker.
+// through the thread locale or by number), the system folders, real folders; the Windows side
+// of the extraction loop (files, times, attributes, the overwrite question's texts) behind this
+// real mingw-built executable's image; the decoder with a failing Win32 sink; positions beyond
+// 2 GiB. The loop's logic is tested natively (tests/native/extract/walk_archive_test.cpp); the
+// dialogs, and every answer a user can give, in tests/wine/unpacker.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,9 +21,9 @@
 #include "unpacker/container/zip_records.h"
 #include "unpacker/extract/code_page.h"
 #include "unpacker/extract/paths.h"
-#include "unpacker/extract/win32/extraction_ui.h"
+#include "unpacker/extract/extraction_ui.h"
 #include "unpacker/extract/win32/overwrite_question.h"
-#include "unpacker/extract/win32/walk_archive.h"
+#include "unpacker/extract/walk_archive.h"
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/inflate.h"
 #include "unpacker/inflate/win32/win32_output_file.h"
@@ -67,15 +67,8 @@ void RemoveTree(const std::string& path) {
   if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
 }
 
-// What the user types, and what the loop asked and did to the dialog.
-struct Script {
-  const char* password = nullptr;  // typed whenever asked; none: the close box
-  int passwordQuestions = 0;
-  std::vector<std::vector<std::wstring>> questions;  // name, size, date, new size, new date
-  std::function<void()> onStep;
-  int closes = 0;
-  std::vector<bool> enabled;  // every change of the controls, in order
-} script;
+// The overwrite questions asked: name, size, date, new size, new date.
+std::vector<std::vector<std::wstring>> questions;
 
 const std::string kGa = "\xB0\xA1";               // 가 (949)
 const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
@@ -151,15 +144,11 @@ TEST(FoldersOnWindows, MadeAndFound) {
 }
 
 constexpr char kAllExtracted[] = "모든 파일의 압축을 풀었습니다.";
-constexpr char kFailed[] = "파일의 압축을 풀 수 없습니다.";
-const std::string kCannotOpen = "파일을 열 수 없습니다.";
-constexpr char kUnknownMethod[] = "알수 없는 압축 형식입니다.";
-constexpr char kDamaged[] = "압축 파일이 손상되었습니다.";  // told by both passes
 constexpr char kNo[] = "<missing>";
 using Texts = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, contents
 
-ZipEntrySpec Entry(std::string name, std::string data, uint16_t method = 8) {
+ArchiveEntry Entry(std::string name, std::string data, uint16_t method = 8) {
   return {.name = name, .data = {data.begin(), data.end()}, .method = method};
 }
 std::string SelfPath() {
@@ -205,7 +194,7 @@ class Extraction : public ::testing::Test {
   // `existing` files in the destination.
   void Open(uint64_t imageEnd, const Files& existing = {}) {
     ResetCoreState();
-    script = {};
+    questions.clear();
     RemoveTree(dest_);
     std::strcpy(ProgramPath, (root_ + "\\setup.exe").c_str());
     ArchiveHandle = OpenArchiveFile(ProgramPath);
@@ -214,13 +203,13 @@ class Extraction : public ::testing::Test {
     ASSERT_EQ(ExtractorOptions.ArchiveOffset, imageEnd + 256);
     ASSERT_EQ(ExtractorOptions.StartDirectory, root_) << "the current folder at start-up";
     std::strcpy(DestFolder, dest_.c_str());
-    OverwriteMode = AskEachFile;
-    WalkArchive(true, false);
+    OverwriteMode = OverwriteChoice::AskEachFile;
+    WalkArchive(Pass::Scan);
     CreateDirectoryA(dest_.c_str(), nullptr);
     for (const auto& [name, text] : existing) ASSERT_TRUE(WriteText(Out(name), text));
   }
-  void Extract() { WalkArchive(false, false); }
-  static std::vector<uint8_t> Zip(const std::vector<ZipEntrySpec>& e) { return BuildZip(e).bytes; }
+  void Extract() { WalkArchive(Pass::Extract); }
+  static std::vector<uint8_t> Zip(const std::vector<ArchiveEntry>& e) { return BuildZip(e).bytes; }
 
   // The messages since Start, the scan pass's too; a path is given from the destination on.
   Texts Messages() const {
@@ -244,7 +233,7 @@ TEST_F(Extraction, FilesFoldersTimesAndAttributes) {
   const DWORD readOnly = FILE_ATTRIBUTE_READONLY, hidden = FILE_ATTRIBUTE_HIDDEN;
   const std::string korean = "deep/" + kHanGeul + "/b.txt",
                     hiddenData = Program().substr(1000000, 200000);
-  std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"),      Entry("empty\\", "", 0),
+  std::vector<ArchiveEntry> entries = {Entry("a.txt", "alpha"),      Entry("empty\\", "", 0),
                                        Entry("slash/f/", "", 0),     Entry(korean, "beta"),
                                        Entry("locked", "locked", 0), Entry("hidden", hiddenData)};
   entries[4].externalAttributes = readOnly | FILE_ATTRIBUTE_ARCHIVE;
@@ -258,7 +247,7 @@ TEST_F(Extraction, FilesFoldersTimesAndAttributes) {
   Start(Zip(entries), 0, {{"a.txt", "old"}});
   SetFileAttributesA(Out("a.txt").c_str(), readOnly);
   EXPECT_EQ(BytesTotal, 5u + 4 + 6 + 200000);
-  OverwriteMode = ReplaceWithoutAsking;
+  OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
   Extract();
   EXPECT_TRUE(ExtractionSucceeded);
   ASSERT_EQ(Messages(), Texts{kAllExtracted});
@@ -283,61 +272,9 @@ TEST_F(Extraction, FilesFoldersTimesAndAttributes) {
   EXPECT_EQ(script.enabled, (std::vector<bool>{false, true, false, true})) << "off for each pass";
 }
 
-// Each failure is told where it is found, in the scan pass or the extraction; the loop goes on
-// where it can. A folder "t" is in the way of a file of that name.
-TEST_F(Extraction, FailuresAndTheirMessages) {
-  ZipEntrySpec bad = Entry("bad", "original");
-  const std::vector<uint8_t> tampered = RawDeflate(Bytes("tampered"));
-  bad.rawData = &tampered;  // its CRC-32 does not match
-  BuiltZip unreached = BuildZip({Entry("a", "a"), Entry("b", "b")});
-  PutU32(unreached.bytes, unreached.localHeaderOffsets[1], 0x12345678);  // listed, never found
-  const struct {
-    std::vector<uint8_t> zip;
-    Texts messages;
-    Files files = {};
-    uint8_t flags = 0;
-  } cases[] = {
-      {Zip({Entry("a", "alpha")}), {}, {{"a", "alpha"}}, kFlagAutoExtract},
-      {{}, {"압축 파일을 읽을 수 없습니다."}},
-      {Zip({bad, Entry("good", "good")}), {kFailed}, {{"bad", "tampered"}, {"good", "good"}}},
-      {Zip({Entry("t", "x"), Entry("n", "n")}), {"t: " + kCannotOpen, kFailed}, {{"n", "n"}}},
-      {Zip({Entry("l", "l", 14), Entry("c", "c", 0)}), {kUnknownMethod}, {{"l", ""}, {"c", kNo}}},
-      {Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}), {kDamaged, kDamaged}},
-      {unreached.bytes, {kFailed}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    Start(c.zip, c.flags);
-    CreateDirectoryA(Out("t").c_str(), nullptr);
-    OverwriteMode = ReplaceWithoutAsking;
-    Extract();
-    EXPECT_EQ(Messages(), c.messages);
-    EXPECT_EQ(ExtractionSucceeded, c.flags == kFlagAutoExtract);
-    ExpectFiles(c.files);
-  }
-}
-
-// Entry names that would write outside the destination are never created.
-TEST_F(Extraction, NamesOutsideTheDestinationAreRefused) {
-  const std::vector<std::string> names = {"..\\x", "../x", "a/../../x",   ".. \\x", "...\\x",
-                                          "C:x",   "\\x",  "\\\\s\\h\\x", "CON",    "sub\\nul.x"};
-  std::vector<ZipEntrySpec> entries;
-  for (const std::string& name : names) entries.push_back(Entry(name, "evil"));
-  entries.push_back(Entry("fine", "fine"));
-  Start(Zip(entries));
-  Extract();
-  ASSERT_EQ(shownMessages.size(), names.size() + 1);
-  for (size_t i = 0; i < names.size(); ++i)
-    EXPECT_TRUE(shownMessages[i].text == kCannotOpen && shownMessages[i].icon == MessageIcon::Error)
-        << names[i];
-  EXPECT_EQ(shownMessages.back().text, kFailed);
-  EXPECT_FALSE(Exists(root_ + "\\x") || Exists("C:\\x"));
-  ExpectFiles({{"fine", "fine"}});
-}
-
 // The question's texts; an existing file of 6 GiB shows its true size.
 TEST_F(Extraction, OverwriteQuestionTexts) {
-  ZipEntrySpec e = Entry("report.txt", std::string(1234567, 'r'));
+  ArchiveEntry e = Entry("report.txt", std::string(1234567, 'r'));
   e.dosDateTime = 0x505DBF7D;  // 2020-02-29 23:59:58
   Start(Zip({e}), 0, {{"report.txt", ""}});
   HANDLE h =
@@ -346,106 +283,12 @@ TEST_F(Extraction, OverwriteQuestionTexts) {
               SetEndOfFile(h));  // a sparse file
   CloseHandle(h);
   Extract();
-  ASSERT_EQ(script.questions.size(), 1u);
-  const std::vector<std::wstring>& q = script.questions[0];
+  ASSERT_EQ(questions.size(), 1u);
+  const std::vector<std::wstring>& q = questions[0];
   EXPECT_EQ((std::vector{q[0], q[1], q[3]}),
             (std::vector<std::wstring>{L"report.txt", L"6,442,450,944바이트", L"1,234,567바이트"}));
   for (const wchar_t* part : {L"2020", L"29", L"58"})  // short date and long time
     EXPECT_NE(q[4].find(part), q[4].npos) << part;
-}
-
-// Streaming writers leave CRC-32 and sizes to a data descriptor behind the data.
-TEST_F(Extraction, DataDescriptors) {
-  ZipEntrySpec streamed = Entry("streamed", std::string(40000, 's'));
-  streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
-  ZipEntrySpec unsigned_ = Entry("nosig", "no signature");
-  unsigned_.dataDescriptor = true;
-  unsigned_.descriptorSignature = false;
-  ZipEntrySpec locked = Entry("locked", "encrypted with a descriptor");
-  locked.dataDescriptor = true;
-  locked.password = "pw";
-  Start(Zip({streamed, unsigned_, locked, Entry("last", "last")}));
-  EXPECT_EQ(BytesTotal, 40000u + 12 + 27 + 4);
-  script.password = "pw";
-  Extract();
-  EXPECT_EQ(Messages(), Texts{kAllExtracted});
-  ExpectFiles({{"streamed", std::string(40000, 's')}, {"nosig", "no signature"}});
-  ExpectFiles({{"locked", "encrypted with a descriptor"}, {"last", "last"}});
-
-  // Without the central directory a streamed entry's end cannot be found: it fails.
-  Start(BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes);
-  Extract();
-  EXPECT_EQ(Messages(), Texts{kFailed});
-}
-
-// Close pressed between entries: the empty file just made goes, nothing more is written, the
-// cancel is told and the dialog is closed.
-TEST_F(Extraction, CancelBetweenEntries) {
-  Start(Zip({Entry("1", "one", 0), Entry("2", "two", 0), Entry("3", "three", 0)}));
-  int steps = 0;
-  // One step as the pass starts, then two per entry: before the entry and before its data.
-  // Close comes while the second entry's file has just been made.
-  script.onStep = [&] { CancelRequested |= ++steps == 5; };
-  Extract();
-  ExpectFiles({{"1", "one"}, {"2", kNo}, {"3", kNo}});
-  ASSERT_EQ(Messages(), Texts{"작업이 취소되었습니다."});
-  EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
-  EXPECT_FALSE(ExtractionSucceeded || CancelRequested);
-  EXPECT_EQ(script.closes, 1);
-}
-
-// The password is asked once and serves later entries and later passes; it is asked before the
-// overwrite rule is applied, so also for a file that is then skipped.
-TEST_F(Extraction, PasswordIsAskedOnceAndFirst) {
-  ZipEntrySpec a = Entry("a.txt", "A"), b = Entry("b.txt", "B");
-  a.password = b.password = "pw";
-  Start(Zip({a, Entry("plain.txt", "P"), b}));
-  script.password = "pw";
-  Extract();
-  Extract();
-  EXPECT_EQ(script.passwordQuestions, 1);
-  EXPECT_TRUE(ExtractionSucceeded);
-  ExpectFiles({{"a.txt", "A"}, {"b.txt", "B"}});
-
-  Start(Zip({a}), 0, {{"a.txt", "old"}});
-  OverwriteMode = SkipWithoutAsking;
-  Extract();  // the close box: the pass ends
-  EXPECT_EQ(script.passwordQuestions, 1);
-  EXPECT_FALSE(ExtractionSucceeded);
-  ExpectFiles({{"a.txt", "old"}});
-}
-
-// The delete pass removes only what this run wrote: folders and files that existed before
-// and were kept stay.
-TEST_F(Extraction, DeletePassRemovesOnlyWhatWasWritten) {
-  Start(Zip({Entry("new", "n"), Entry("kept", "archive's"), Entry("sub\\x", "x"),
-             Entry("folder\\", "", 0)}),
-        0, {{"kept", "the user's own"}});
-  Extract();
-  ASSERT_TRUE(ExtractionSucceeded);
-  WalkArchive(false, true);
-  ExpectFiles({{"new", kNo}, {"sub\\x", kNo}, {"kept", "the user's own"}});
-  EXPECT_TRUE(Exists(Out("sub")) && Exists(Out("folder")));
-}
-
-TEST_F(Extraction, DestinationThatDoesNotFitIsRefused) {
-  Start(Zip({Entry("a", "a")}));
-  std::strcpy(ExtractorOptions.StartDirectory, ("C:\\" + std::string(200, 's')).c_str());
-  std::strcpy(DestFolder, std::string(100, 'd').c_str());  // relative: below StartDirectory
-  Extract();
-  EXPECT_EQ(Messages(), Texts{"폴더이름이 잘못되었습니다."});
-  EXPECT_FALSE(ExtractionSucceeded);
-}
-
-// Names are read in full whatever their length; one too long for the file system is a file
-// that cannot be created, and the walk goes on.
-TEST_F(Extraction, LongNamesAreReadInFull) {
-  const std::string fits = std::string(80, 'a') + "\\" + std::string(80, 'b');
-  const std::string tooLong = std::string(150, 'c') + "/" + std::string(200, 'd');
-  Start(Zip({Entry(fits, "fits"), Entry(tooLong, "no"), Entry("after", "after")}));
-  Extract();
-  ExpectFiles({{fits, "fits"}, {"after", "after"}});
-  EXPECT_EQ(Messages(), (Texts{tooLong + ": " + kCannotOpen, kFailed}));
 }
 
 // A handle the write fails on (opened for reading only): nothing reaches the file, and the
@@ -494,48 +337,9 @@ TEST_F(Extraction, PayloadBeyondTwoGigabytes) {
   ExpectFiles({{"far", "far away"}, {"farther", "even farther"}});
 }
 
-// Archives made by other tools, each unpacked and compared with the files they were made from.
-TEST_F(Extraction, ArchivesMadeByOtherTools) {
-  const std::string fixtures = std::string(TOOL_ARCHIVES) + "\\";
-  for (const std::string archive :
-       {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "python", "infozip_stdin"}) {
-    SCOPED_TRACE(archive);
-    const std::string zip = ReadText(fixtures + archive + ".zip");
-    Start({zip.begin(), zip.end()});
-    script.password = "secret";
-    Extract();
-    EXPECT_EQ(Messages(), Texts{kAllExtracted});
-    if (archive == "infozip_stdin") {  // streamed through a pipe
-      ExpectFiles({{"-", "streamed through a pipe\n"}});
-      continue;
-    }
-    for (const char* file :
-         {"readme.txt", "docs\\numbers.txt", "docs\\zero.txt", "bin\\random.bin"})
-      ExpectFiles({{file, ReadText(fixtures + "tree\\" + file)}});
-    EXPECT_TRUE(Exists(Out("docs\\empty")));
-  }
-}
-
 }  // namespace
 
-int ShowPasswordDialog() {
-  ++script.passwordQuestions;
-  if (!script.password) return 0;
-  std::strcpy(TypedPassword, script.password);
-  TypedPasswordLength = int32_t(std::strlen(TypedPassword));
-  return 1;
-}
 void ShowOverwriteDialog() {  // always "no", for this file only
-  script.questions.push_back(
-      {ExistingName, ExistingSizeText, ExistingDateText, NewSizeText, NewDateText});
+  questions.push_back({ExistingName, ExistingSizeText, ExistingDateText, NewSizeText, NewDateText});
   ReplaceThisFile = false;
-}
-void MessageStep() {
-  if (script.onStep) script.onStep();
-}
-void EnableExtractionControls(bool enabled) {
-  script.enabled.push_back(enabled);
-}
-void PostCloseCommand() {
-  ++script.closes;
 }

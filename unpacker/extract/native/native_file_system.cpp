@@ -1,18 +1,25 @@
-// The folder questions on Linux, for tests. A path is read as Windows reads it: its bytes in
+// The file-system seam on Linux, for tests. A path is read as Windows reads it: its bytes in
 // the system ANSI code page become characters, every backslash among them a "/", and the
 // Linux file name is their UTF-8 (so the trail byte 0x5C of a double-byte character stays part
 // of its character). The searches behave as FindFirstFileA does for the patterns the core
-// builds: a path, or a folder followed by "*.*".
+// builds: a path, or a folder followed by "*.*". Of the attributes, read-only is kept (as the
+// file's write permission); times are local times, as on Windows.
 #include <dirent.h>
 #include <glob.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "unpacker/container/byte_string.h"
 #include "unpacker/extract/code_page.h"
+#include "unpacker/extract/dos_date_time.h"
 #include "unpacker/extract/file_system.h"
+#include "unpacker/inflate/native/native_output_file.h"
 
 namespace {
 
@@ -77,4 +84,76 @@ bool MakeFolder(const char* path) {
   const bool made = mkdir(posix, 0777) == 0;
   std::free(posix);
   return made;
+}
+
+namespace {
+
+std::FILE* openFile = nullptr;
+
+uint32_t WriteToOpenFile(void*, const void* data, uint32_t count) {
+  return uint32_t(std::fwrite(data, 1, count, openFile));
+}
+
+OutputFile openOutput = {WriteToOpenFile, nullptr};
+
+}  // namespace
+
+bool FindExistingFile(const char* path, ExistingFile* found) {
+  char* posix = PosixPath(path);
+  struct stat status;
+  const bool exists = lstat(posix, &status) == 0;
+  std::free(posix);
+  if (!exists) return false;
+  found->Size = uint64_t(status.st_size);
+  struct tm local;
+  localtime_r(&status.st_mtime, &local);
+  found->DosDateTime = uint32_t(local.tm_year - 80) << 25 | uint32_t(local.tm_mon + 1) << 21 |
+                       uint32_t(local.tm_mday) << 16 | uint32_t(local.tm_hour) << 11 |
+                       uint32_t(local.tm_min) << 5 | uint32_t(local.tm_sec / 2);
+  return true;
+}
+
+OutputFile* CreateOutputFile(const char* path, bool replacing) {
+  char* posix = PosixPath(path);
+  if (replacing) chmod(posix, 0644);
+  openFile = std::fopen(posix, "wb");
+  std::free(posix);
+  return openFile ? &openOutput : nullptr;
+}
+
+bool CloseOutputFile(OutputFile*, uint32_t dosDateTime) {
+  const int fd = fileno(openFile);
+  const DateTime t = DosDateTimeToDateTime(dosDateTime);
+  struct tm local = {};
+  local.tm_year = t.Year - 1900;
+  local.tm_mon = t.Month - 1;
+  local.tm_mday = t.Day;
+  local.tm_hour = t.Hour;
+  local.tm_min = t.Minute;
+  local.tm_sec = t.Second;
+  local.tm_isdst = -1;
+  std::fflush(openFile);
+  const struct timeval times[2] = {{std::time(nullptr), 0}, {mktime(&local), 0}};
+  futimes(fd, times);
+  const bool closed = std::fclose(openFile) == 0;
+  openFile = nullptr;
+  return closed;
+}
+
+void DiscardOutputFile(OutputFile*, const char* path) {
+  std::fclose(openFile);
+  openFile = nullptr;
+  DeleteExtractedFile(path);
+}
+
+void SetEntryAttributes(const char* path, uint32_t attributes) {
+  char* posix = PosixPath(path);
+  chmod(posix, (attributes & 1) ? 0444 : 0644);
+  std::free(posix);
+}
+
+void DeleteExtractedFile(const char* path) {
+  char* posix = PosixPath(path);
+  unlink(posix);
+  std::free(posix);
 }

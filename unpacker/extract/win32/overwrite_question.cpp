@@ -1,6 +1,8 @@
 #include "unpacker/extract/win32/overwrite_question.h"
 
 #include "unpacker/container/byte_string.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/extract/extraction_ui.h"
 #include "unpacker/extract/paths.h"
 
 wchar_t ExistingName[kOverwriteTextSize];
@@ -52,18 +54,20 @@ static void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
   if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, capacity) == 0) wide[0] = 0;
 }
 
-void BuildOverwriteTexts(const char* target, const WIN32_FIND_DATAA& existing, uint32_t newSize,
+void BuildOverwriteTexts(const char* target, const ExistingFile& existing, uint64_t newSize,
                          uint32_t newDosDateTime) {
   AnsiToWide(FileNamePart(ByteString(target)).c_str(), ExistingName, kOverwriteTextSize);
-  // The true size, also from 2 GiB on (the directory search gives it in two halves).
-  FormatSizeText(uint64_t(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow, ExistingSizeText,
-                 kOverwriteTextSize);
-  FILETIME local;
-  WORD dosDate = 0, dosTime = 0;
-  FileTimeToLocalFileTime(&existing.ftLastWriteTime, &local);
-  FileTimeToDosDateTime(&local, &dosDate, &dosTime);
-  FormatDateTimeText(DosDateTimeToDateTime(uint32_t(dosDate) << 16 | dosTime), ExistingDateText,
+  FormatSizeText(existing.Size, ExistingSizeText, kOverwriteTextSize);
+  FormatDateTimeText(DosDateTimeToDateTime(existing.DosDateTime), ExistingDateText,
                      kOverwriteTextSize);
   FormatSizeText(newSize, NewSizeText, kOverwriteTextSize);
   FormatDateTimeText(DosDateTimeToDateTime(newDosDateTime), NewDateText, kOverwriteTextSize);
+}
+
+bool AskToReplace(const char* target, const ExistingFile& existing, uint64_t newSize,
+                  uint32_t newDosDateTime) {
+  BuildOverwriteTexts(target, existing, newSize, newDosDateTime);
+  ShowOverwriteDialog();
+  MessageStep();
+  return ReplaceThisFile;
 }

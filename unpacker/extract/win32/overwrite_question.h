@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "unpacker/extract/dos_date_time.h"
+#include "unpacker/extract/file_system.h"
 
 constexpr int kOverwriteTextSize = MAX_PATH + 1;
 
@@ -17,10 +18,14 @@ extern wchar_t ExistingDateText[kOverwriteTextSize];
 extern wchar_t NewSizeText[kOverwriteTextSize];
 extern wchar_t NewDateText[kOverwriteTextSize];
 
-// Fills the five texts for the file at `target` (ANSI code page), found by `existing`, and the
+// Fills the five texts for the file at `target` (ANSI code page), found as `existing`, and the
 // archive entry of that name (its size and MS-DOS date-time).
-void BuildOverwriteTexts(const char* target, const WIN32_FIND_DATAA& existing, uint32_t newSize,
+void BuildOverwriteTexts(const char* target, const ExistingFile& existing, uint64_t newSize,
                          uint32_t newDosDateTime);
+
+// Shows the overwrite question with the five texts; sets ReplaceThisFile, and OverwriteMode
+// when the answer is to apply to all files. The shell shows the real dialog.
+void ShowOverwriteDialog();
 
 // "1,234,567바이트": the locale's digit grouping, no decimals, "바이트" right behind.
 void FormatSizeText(uint64_t size, wchar_t* text, int capacity);

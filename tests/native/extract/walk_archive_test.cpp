@@ -1,0 +1,332 @@
+// The extraction loop's passes over real files: a self-extracting file written to a temporary
+// folder (PE headers, option block, ZIP data), walked by WalkArchive with scripted answers in
+// place of the dialogs, extracted into a real folder. Names are in code page 949 as on the
+// Korean systems the stub is made for.
+#include "unpacker/extract/walk_archive.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/support/core_harness.h"
+#include "tests/support/pe_builder.h"
+#include "tests/support/zip_builder.h"
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/option_block.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/extract/extraction_ui.h"
+#include "unpacker/extract/native/native_code_page.h"
+#include "unpacker/inflate/crc32.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The overwrite questions asked (the existing file's size and the entry's), and the answer.
+std::vector<std::pair<uint64_t, uint64_t>> questions;
+bool replaceWhenAsked = false;
+
+constexpr char kAllExtracted[] = "모든 파일의 압축을 풀었습니다.";
+constexpr char kFailed[] = "파일의 압축을 풀 수 없습니다.";
+const std::string kCannotOpen = "파일을 열 수 없습니다.";
+constexpr char kUnknownMethod[] = "알수 없는 압축 형식입니다.";
+constexpr char kDamaged[] = "압축 파일이 손상되었습니다.";  // told by both passes
+constexpr char kNo[] = "<missing>";
+const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
+using Texts = std::vector<std::string>;
+using Files = std::vector<std::pair<std::string, std::string>>;  // name, contents
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : kNo;
+}
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+ArchiveEntry Entry(std::string name, std::string data, uint16_t method = 8) {
+  return {.name = name, .data = {data.begin(), data.end()}, .method = method};
+}
+std::vector<uint8_t> Zip(const std::vector<ArchiveEntry>& entries) {
+  return BuildZip(entries).bytes;
+}
+
+class Walk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ =
+        fs::temp_directory_path() /
+        ("walk_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    SetNativeSystemCodePage(949);
+    BuildCrcTable();
+  }
+  void TearDown() override {
+    ResetCoreState();
+    fs::remove_all(root_);
+  }
+
+  // Writes setup.exe (PE headers, the option block, `zip`), opens it as the stub does at
+  // start-up and runs the scan pass; then puts the `existing` files in the destination.
+  void Start(const std::vector<uint8_t>& zip, uint8_t flags = 0, const Files& existing = {}) {
+    ResetCoreState();
+    questions.clear();
+    replaceWhenAsked = false;
+    fs::remove_all(Out(""));
+    std::vector<uint8_t> program = BuildPeImage({{0x400, 0x200}});
+    Append(program, BuildOptionBlock(flags, {}, {}, {}));
+    Append(program, zip);
+    WriteText(root_ / "setup.exe", std::string(program.begin(), program.end()));
+    std::strcpy(ProgramPath, (root_ / "setup.exe").c_str());
+    ArchiveHandle = OpenArchiveFile(ProgramPath);
+    ReadOptionBlock();
+    std::strcpy(ExtractorOptions.StartDirectory, root_.c_str());
+    OverwriteMode = OverwriteChoice::AskEachFile;
+    Run(Pass::Scan);
+    fs::create_directories(Out(""));
+    for (const auto& [name, text] : existing) WriteText(Out(name), text);
+  }
+  // Each pass starts from the folder as typed (the dialog's box), "out" below the start folder.
+  void Run(Pass pass) {
+    std::strcpy(DestFolder, "out");
+    WalkArchive(pass);
+  }
+  void Extract() { Run(Pass::Extract); }
+
+  // The messages since Start; a path is given from the destination on.
+  Texts Messages() const {
+    const std::string dest = root_.string() + "\\out\\";
+    Texts texts;
+    for (const ShownMessage& m : shownMessages)
+      texts.push_back((m.path.empty() ? "" : m.path.substr(dest.size()) + ": ") + m.text);
+    return texts;
+  }
+  fs::path Out(const std::string& name) const {
+    std::string native = name;
+    for (char& c : native)
+      if (c == '\\') c = '/';
+    return root_ / "out" / native;
+  }
+  void ExpectFiles(const Files& files) const {
+    for (const auto& [name, text] : files) EXPECT_TRUE(ReadText(Out(name)) == text) << name;
+  }
+
+  fs::path root_;
+};
+
+// Each failure is told where it is found, in the scan pass or the extraction; the loop goes on
+// where it can. A folder "t" is in the way of a file of that name.
+TEST_F(Walk, FailuresAndTheirMessages) {
+  ArchiveEntry bad = Entry("bad", "original");
+  const std::vector<uint8_t> tampered = RawDeflate(Bytes("tampered"));
+  bad.rawData = &tampered;  // its CRC-32 does not match
+  BuiltZip unreached = BuildZip({Entry("a", "a"), Entry("b", "b")});
+  PutU32(unreached.bytes, unreached.localHeaderOffsets[1], 0x12345678);  // listed, never found
+  const struct {
+    std::vector<uint8_t> zip;
+    Texts messages;
+    Files files = {};
+    uint8_t flags = 0;
+  } cases[] = {
+      {.zip = Zip({Entry("a", "alpha")}), .files = {{"a", "alpha"}}, .flags = kFlagAutoExtract},
+      {.zip = Zip({Entry("a", "alpha")}), .messages = {kAllExtracted}, .files = {{"a", "alpha"}}},
+      {.zip = {}, .messages = {"압축 파일을 읽을 수 없습니다."}},
+      {.zip = Zip({bad, Entry("good", "good")}),
+       .messages = {kFailed},
+       .files = {{"bad", "tampered"}, {"good", "good"}}},
+      {.zip = Zip({Entry("t", "x"), Entry("n", "n")}),
+       .messages = {"t: " + kCannotOpen, kFailed},
+       .files = {{"n", "n"}}},
+      {.zip = Zip({Entry("l", "l", 14), Entry("c", "c", 0)}),
+       .messages = {kUnknownMethod},
+       .files = {{"l", ""}, {"c", kNo}}},
+      {.zip = Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}),
+       .messages = {kDamaged, kDamaged}},
+      {.zip = unreached.bytes, .messages = {kFailed}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    Start(c.zip, c.flags);
+    fs::create_directory(Out("t"));
+    OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
+    Extract();
+    EXPECT_EQ(Messages(), c.messages);
+    EXPECT_EQ(ExtractionSucceeded, c.messages.empty() || c.messages[0] == kAllExtracted);
+    ExpectFiles(c.files);
+  }
+}
+
+// Entry names that would write outside the destination are never created; names of any length
+// are read in full, and one too long for the file system is a file that cannot be created.
+TEST_F(Walk, UnsafeAndLongNames) {
+  const std::vector<std::string> names = {"..\\x", "../x", "a/../../x",   ".. \\x", "...\\x",
+                                          "C:x",   "\\x",  "\\\\s\\h\\x", "CON",    "sub\\nul.x"};
+  const std::string fits = std::string(80, 'a') + "\\" + std::string(80, 'b');
+  const std::string tooLong = std::string(150, 'c') + "/" + std::string(300, 'd');
+  std::vector<ArchiveEntry> entries;
+  for (const std::string& name : names) entries.push_back(Entry(name, "evil"));
+  entries.push_back(Entry(fits, "fits"));
+  entries.push_back(Entry(tooLong, "no"));
+  entries.push_back(Entry("fine", "fine"));
+  Start(Zip(entries));
+  Extract();
+  ASSERT_EQ(shownMessages.size(), names.size() + 2);
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_TRUE(shownMessages[i].text == kCannotOpen && shownMessages[i].icon == MessageIcon::Error)
+        << names[i];
+  EXPECT_EQ(Messages()[names.size()], tooLong + ": " + kCannotOpen);
+  EXPECT_EQ(shownMessages.back().text, kFailed);
+  EXPECT_FALSE(fs::exists(root_ / "x") || fs::exists(Out("x")));
+  ExpectFiles({{fits, "fits"}, {"fine", "fine"}});
+}
+
+// The overwrite rule: asked for each file (here "no", then "yes"), or replacing (also a
+// read-only file) or keeping without asking. Kept files are no failure.
+TEST_F(Walk, OverwriteRule) {
+  const struct {
+    OverwriteChoice mode;
+    bool answer;
+    std::string expected;
+    size_t questions;
+  } cases[] = {
+      {.mode = OverwriteChoice::AskEachFile, .answer = false, .expected = "old", .questions = 1},
+      {.mode = OverwriteChoice::AskEachFile, .answer = true, .expected = "new!", .questions = 1},
+      {.mode = OverwriteChoice::ReplaceWithoutAsking, .expected = "new!"},
+      {.mode = OverwriteChoice::SkipWithoutAsking, .expected = "old"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    Start(Zip({Entry("f", "new!"), Entry("g", "g")}), 0, {{"f", "old"}});
+    fs::permissions(Out("f"), fs::perms::owner_read);
+    OverwriteMode = c.mode;
+    replaceWhenAsked = c.answer;
+    Extract();
+    EXPECT_EQ(Messages(), Texts{kAllExtracted});
+    ExpectFiles({{"f", c.expected}, {"g", "g"}});
+    ASSERT_EQ(questions.size(), c.questions);
+    if (c.questions) EXPECT_EQ(questions[0], (std::pair<uint64_t, uint64_t>{3, 4}));
+  }
+}
+
+// Streaming writers leave CRC-32 and sizes to a data descriptor behind the data.
+TEST_F(Walk, DataDescriptors) {
+  ArchiveEntry streamed = Entry("streamed", std::string(40000, 's'));
+  streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
+  ArchiveEntry unsigned_ = Entry("nosig", "no signature");
+  unsigned_.dataDescriptor = true;
+  unsigned_.descriptorSignature = false;
+  ArchiveEntry locked = Entry("locked", "encrypted with a descriptor");
+  locked.dataDescriptor = true;
+  locked.password = "pw";
+  Start(Zip({streamed, unsigned_, locked, Entry("last", "last")}));
+  EXPECT_EQ(BytesTotal, 40000u + 12 + 27 + 4);
+  script.password = "pw";
+  Extract();
+  EXPECT_EQ(Messages(), Texts{kAllExtracted});
+  ExpectFiles({{"streamed", std::string(40000, 's')}, {"nosig", "no signature"}});
+  ExpectFiles({{"locked", "encrypted with a descriptor"}, {"last", "last"}});
+
+  // Without the central directory a streamed entry's end cannot be found: it fails.
+  Start(BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes);
+  Extract();
+  EXPECT_EQ(Messages(), Texts{kFailed});
+}
+
+// Close pressed between entries: the empty file just made goes, nothing more is written, the
+// cancel is told and the dialog is closed.
+TEST_F(Walk, CancelBetweenEntries) {
+  Start(Zip({Entry("1", "one", 0), Entry("2", "two", 0), Entry("3", "three", 0)}));
+  int steps = 0;
+  // One step as the pass starts, then two per entry: before the entry and before its data.
+  // Close comes while the second entry's file has just been made.
+  script.onStep = [&] { CancelRequested |= ++steps == 5; };
+  Extract();
+  ExpectFiles({{"1", "one"}, {"2", kNo}, {"3", kNo}});
+  ASSERT_EQ(Messages(), Texts{"작업이 취소되었습니다."});
+  EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
+  EXPECT_FALSE(ExtractionSucceeded || CancelRequested);
+  EXPECT_EQ(script.closes, 1);
+  EXPECT_EQ(script.enabled, (std::vector<bool>{false, true, false, true})) << "off for each pass";
+}
+
+// The password is asked once and serves later entries and later passes; it is asked before the
+// overwrite rule is applied, so also for a file that is then kept. Three wrong ones end the
+// pass without a file.
+TEST_F(Walk, Passwords) {
+  ArchiveEntry a = Entry("a.txt", "A"), b = Entry("b.txt", "B");
+  a.password = b.password = "pw";
+  Start(Zip({a, Entry("plain.txt", "P"), b}));
+  script.password = "pw";
+  Extract();
+  Extract();
+  EXPECT_EQ(script.passwordQuestions, 1);
+  EXPECT_TRUE(ExtractionSucceeded);
+  ExpectFiles({{"a.txt", "A"}, {"b.txt", "B"}});
+
+  Start(Zip({a}), 0, {{"a.txt", "old"}});
+  OverwriteMode = OverwriteChoice::SkipWithoutAsking;
+  Extract();  // the close box: the pass ends
+  EXPECT_EQ(script.passwordQuestions, 1);
+  EXPECT_FALSE(ExtractionSucceeded);
+  ExpectFiles({{"a.txt", "old"}});
+
+  Start(Zip({a, Entry("after", "after")}));
+  script.password = "wrong";
+  Extract();
+  EXPECT_EQ(script.passwordQuestions, 3);
+  EXPECT_EQ(Messages(), Texts{});
+  ExpectFiles({{"a.txt", kNo}, {"after", kNo}});
+}
+
+// The delete pass removes only what this run wrote: folders and files that existed before
+// and were kept stay.
+TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
+  Start(Zip({Entry("new", "n"), Entry("kept", "archive's"), Entry(kHanGeul + "\\x", "x"),
+             Entry("folder\\", "", 0)}),
+        0, {{"kept", "the user's own"}});
+  Extract();
+  ASSERT_TRUE(ExtractionSucceeded);
+  Run(Pass::Delete);
+  ExpectFiles({{"new", kNo}, {kHanGeul + "\\x", kNo}, {"kept", "the user's own"}});
+}
+
+TEST_F(Walk, DestinationThatDoesNotFitIsRefused) {
+  Start(Zip({Entry("a", "a")}));
+  std::strcpy(ExtractorOptions.StartDirectory, std::string(kDestFolderSize - 3, 's').c_str());
+  Extract();
+  EXPECT_EQ(Messages(), Texts{"폴더이름이 잘못되었습니다."});
+  EXPECT_FALSE(ExtractionSucceeded);
+}
+
+// Archives made by other tools, each unpacked and compared with the files they were made from.
+TEST_F(Walk, ArchivesMadeByOtherTools) {
+  const fs::path fixtures = TOOL_ARCHIVES;
+  for (const std::string archive :
+       {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "python", "infozip_stdin"}) {
+    SCOPED_TRACE(archive);
+    const std::string zip = ReadText(fixtures / (archive + ".zip"));
+    Start({zip.begin(), zip.end()});
+    script.password = "secret";
+    Extract();
+    EXPECT_EQ(Messages(), Texts{kAllExtracted});
+    if (archive == "infozip_stdin") {  // streamed through a pipe
+      ExpectFiles({{"-", "streamed through a pipe\n"}});
+      continue;
+    }
+    for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
+      ExpectFiles({{file, ReadText(fixtures / "tree" / file)}});
+    EXPECT_TRUE(fs::is_directory(Out("docs/empty")));
+  }
+}
+
+}  // namespace
+
+bool AskToReplace(const char*, const ExistingFile& existing, uint64_t newSize, uint32_t) {
+  questions.push_back({existing.Size, newSize});
+  return replaceWhenAsked;
+}

@@ -1,0 +1,35 @@
+// One walk over the entries of the appended ZIP data, front to back: every pass of the stub
+// and mksfx's --list and --test read the archive through it, so they all see the same entries.
+//
+//   BeginEntryWalk();
+//   WalkedEntry entry;
+//   while (NextEntry(&entry) == EntryFound::Yes) { ...; SkipEntry(entry); }
+#pragma once
+
+#include <cstdint>
+
+#include "unpacker/container/byte_string.h"
+
+struct WalkedEntry {
+  uint32_t Index = 0;     // 0 for the first entry
+  ByteString Name;        // the name's bytes as stored, read in full
+  int64_t DataStart = 0;  // behind name and extra field: the encryption header, if any
+  int64_t DataEnd = 0;    // behind the entry's data; a data descriptor may follow
+};
+
+enum class EntryFound {
+  Yes,          // LocalHeader holds the entry's header, its CRC-32 and sizes completed
+  No,           // the entries have ended
+  Unreachable,  // a streamed entry without its sizes: its data and what follows cannot be found
+};
+
+// Starts a walk at the first byte of the ZIP data (ExtractorOptions.ArchiveOffset).
+void BeginEntryWalk();
+
+// Reads the next local header into LocalHeader and the entry's name, and completes a streamed
+// entry's CRC-32 and sizes from the central directory. Leaves the archive at DataStart.
+EntryFound NextEntry(WalkedEntry* entry);
+
+// Moves behind the entry's data and its data descriptor, where the next header lies; also
+// when decoding stopped short inside the data.
+void SkipEntry(const WalkedEntry& entry);
