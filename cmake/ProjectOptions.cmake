@@ -1,6 +1,15 @@
 # Options shared by every target of the project, as interface libraries to link against.
 
-# Warnings are errors in both presets.
+# Source lists that several targets compile, each with its own flags (the portable cores go
+# into the Windows programs, the checked native tests and the fuzz targets): adds files, given
+# relative to the calling folder, to the global property LIST.
+function(append_sources list)
+  set(files ${ARGN})
+  list(TRANSFORM files PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  set_property(GLOBAL APPEND PROPERTY ${list} ${files})
+endfunction()
+
+# Warnings are errors in every preset.
 add_library(project_warnings INTERFACE)
 target_compile_options(project_warnings INTERFACE -Wall -Wextra -Werror)
 
@@ -35,14 +44,3 @@ else()
   target_compile_options(sanitizers INTERFACE ${_sanitize} -g)
   target_link_options(sanitizers INTERFACE ${_sanitize})
 endif()
-
-# Adds every folder below the current one that has a CMakeLists.txt, so that a new part's tests,
-# fuzz targets or benchmarks need no line in the folder above.
-function(add_part_folders)
-  file(GLOB folders LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  foreach(folder ${folders})
-    if(EXISTS ${folder}/CMakeLists.txt)
-      add_subdirectory(${folder})
-    endif()
-  endforeach()
-endfunction()

@@ -18,7 +18,6 @@ ExtractionScript script;
 void ResetCoreState() {
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;
-  LastSeekPosition = 0;
   std::memset(&ExtractorOptions, 0, sizeof ExtractorOptions);
   LocalHeader = LocalHeaderRecord{};
   EntryRemaining = 0;

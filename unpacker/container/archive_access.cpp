@@ -5,17 +5,25 @@
 #include "unpacker/resources/messages.h"
 
 ArchiveFile* ArchiveHandle = nullptr;
-int64_t LastSeekPosition = 0;
+
+namespace {
+
+int64_t position = 0;
+
+}  // namespace
 
 int SeekArchive(int64_t distance, SeekOrigin origin) {
-  LastSeekPosition = ArchiveFileSeek(ArchiveHandle, distance, origin);
-  return LastSeekPosition < 0 ? -1 : 0;
+  position = ArchiveFileSeek(ArchiveHandle, distance, origin);
+  return position < 0 ? -1 : 0;
 }
 
 void ReadArchive(void* buffer, uint32_t count, uint32_t* bytesRead) {
-  *bytesRead = 0;
-  SeekArchive(0, SeekFromCurrent);
   *bytesRead = ArchiveFileRead(ArchiveHandle, buffer, count);
+  if (position >= 0) position += *bytesRead;
+}
+
+int64_t ArchivePosition() {
+  return position;
 }
 
 bool RewindToArchive() {

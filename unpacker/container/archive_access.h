@@ -9,17 +9,17 @@
 // The program's own file, opened for reading at start-up and re-opened by every pass.
 extern ArchiveFile* ArchiveHandle;
 
-// The position returned by the latest SeekArchive (-1 after a refused seek). ReadArchive leaves
-// it at the position where its read began, which lets a reader step back to a record's start.
-extern int64_t LastSeekPosition;
 
 // Moves ArchiveHandle's position by distance from origin; 0 on success, -1 when refused.
 // Positions are 64-bit so a stub with a payload of up to 4 GiB is reachable.
 int SeekArchive(int64_t distance, SeekOrigin origin);
 
 // Reads up to count bytes at the current position into buffer; *bytesRead tells how many came.
-// LastSeekPosition becomes the position where the read began.
 void ReadArchive(void* buffer, uint32_t count, uint32_t* bytesRead);
+
+// The position that the seeks and reads above left ArchiveHandle at (-1 after a refused seek),
+// kept here rather than asked of the file.
+int64_t ArchivePosition();
 
 // Checks that the ZIP data can be reached (seek to the end, then to ArchiveOffset). Reports
 // "압축 파일을 읽을 수 없습니다." and returns false when it cannot.

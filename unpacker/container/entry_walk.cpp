@@ -20,7 +20,7 @@ void BeginEntryWalk() {
 EntryFound NextEntry(WalkedEntry* entry) {
   if (!ReadLocalHeader()) return EntryFound::No;
   entry->Index = entriesRead++;
-  const int64_t namePosition = LastSeekPosition + kLocalHeaderSize;
+  const int64_t namePosition = ArchivePosition();
   // Names are read in full: a length field allows 65,535 bytes.
   char* name = static_cast<char*>(std::malloc(size_t(LocalHeader.NameLength) + 1));
   if (!name) FatalOutOfMemory();

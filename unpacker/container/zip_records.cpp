@@ -44,6 +44,7 @@ bool ReadLocalHeader() {
     LocalHeader = LocalHeaderRecord{};
     uint8_t raw[kLocalHeaderSize];
     uint32_t got;
+    const int64_t start = ArchivePosition();
     ReadArchive(raw, sizeof raw, &got);
     // A header cut short by the end of the file counts as no header.
     if (got == sizeof raw) ParseLocalHeader(raw);
@@ -55,7 +56,7 @@ bool ReadLocalHeader() {
     }
     EntryRemaining = 0;
     if (got < 4 || LoadU32(raw) != SpanMarkerSignaturePlusOne - 1) return false;
-    SeekArchive(LastSeekPosition + 4, SeekFromBegin);
+    SeekArchive(start + 4, SeekFromBegin);
   }
 }
 
@@ -104,7 +105,7 @@ bool CompleteLocalHeader(uint32_t index) {
   if (index >= EntryFacts.size()) {
     // The scan pass meets such an entry before it has read the central directory: read it
     // now, as far as the end record lists entries, and come back.
-    const int64_t here = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent);
+    const int64_t here = ArchivePosition();
     uint8_t end[kEndRecordSize];
     if (ReadEndRecord(end) && LoadU16(end + 10) > index) CollectEntryAttributes(LoadU16(end + 10));
     SeekArchive(here, SeekFromBegin);
@@ -122,8 +123,8 @@ void SkipDataDescriptor() {
   if (!(LocalHeader.Flags & kFlagDataDescriptor)) return;
   uint8_t head[4];
   uint32_t got;
+  const int64_t dataEnd = ArchivePosition();
   ReadArchive(head, sizeof head, &got);
-  const int64_t dataEnd = LastSeekPosition;
   if (got == sizeof head && LoadU32(head) == SpanMarkerSignaturePlusOne - 1)
     SeekArchive(dataEnd + 16, SeekFromBegin);
   else if (got == sizeof head && LoadU32(head) == LocalHeader.Crc32)

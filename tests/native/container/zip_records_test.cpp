@@ -64,7 +64,7 @@ TEST(LocalHeaders, SequenceShapes) {
     std::vector<std::string> seen;
     for (SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin); ReadLocalHeader();) {
       const int64_t dataAt =
-          LastSeekPosition + 30 + LocalHeader.NameLength + LocalHeader.ExtraLength;
+          ArchivePosition() + LocalHeader.NameLength + LocalHeader.ExtraLength;
       char data[8];
       uint32_t got;
       SeekArchive(dataAt, SeekFromBegin);
@@ -138,7 +138,7 @@ TEST(DataDescriptors, EveryEntryIsReachedWithItsFacts) {
             .bytes);
     SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin);
     ASSERT_TRUE(ReadLocalHeader());
-    const int64_t dataAt = LastSeekPosition + 30 + LocalHeader.NameLength;
+    const int64_t dataAt = ArchivePosition() + LocalHeader.NameLength;
     const bool complete = CompleteLocalHeader(0);
     EXPECT_EQ(complete, c.reachable);
     EXPECT_EQ(ListedEntryCount, c.comment || !c.zeroLocal ? 0u : 2u)
