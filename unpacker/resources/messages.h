@@ -1,9 +1,8 @@
 // Every text that the unpacker shows in a message box, in one place. UTF-8; the shell converts
-// them for display. A message about a path is the path, kMsgPathSeparator and the text.
+// them for display. A message about a path shows the path, " : " and the text (ShowMessage).
 #pragma once
 
 inline constexpr char kMsgCaption[] = "Pakko EXE";
-inline constexpr char kMsgPathSeparator[] = " : ";
 
 inline constexpr char kMsgArchiveUnreadable[] = "압축 파일을 읽을 수 없습니다.";
 inline constexpr char kMsgArchiveDamaged[] = "압축 파일이 손상되었습니다.";

@@ -9,12 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "tests/support/core_harness.h"
 #include "tests/support/pe_builder.h"
 #include "tests/support/zip_builder.h"
+#include "tests/wine/support/window_driver.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
@@ -29,42 +28,20 @@
 #include "unpacker/inflate/win32/win32_output_file.h"
 
 using namespace testing_support;
+using namespace window_driver;
 
 namespace {
 
-std::string TempFolder() {  // ends in a backslash
-  char folder[MAX_PATH];
-  return std::string(folder, GetTempPathA(sizeof folder, folder));
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The whole file, or "<missing>".
 std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
+  return FileExists(AnsiToWide(path)) ? ReadFileBytes(AnsiToWide(path)) : "<missing>";
 }
-
-// Writes a string or a byte vector as the whole file.
 template <class Bytes>
 bool WriteText(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  return bool(out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size()) << std::flush);
+  return WriteFileBytes(AnsiToWide(path), std::string(bytes.begin(), bytes.end()));
 }
-
-// Removes a file, or a folder and all in it, read-only ones too.
 void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-  }
-  FindClose(search);
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
+  window_driver::RemoveTree(AnsiToWide(path));
 }
 
 // The overwrite questions asked: name, size, date, new size, new date.
@@ -136,7 +113,7 @@ TEST(FoldersOnWindows, MadeAndFound) {
   ForceFolders(deep.c_str());
   ASSERT_TRUE(WriteText(folder + "\\" + kGa + ".txt", kGa));
   for (const std::string& path : {deep, deep + "\\", root + "/" + kHanGeul + "/" + kGa + ".txt"})
-    EXPECT_TRUE(PathExists(path.c_str()) && Exists(path)) << path;
+    EXPECT_TRUE(PathExists(path.c_str()) && FileExists(AnsiToWide(path))) << path;
   for (const std::string& path : {root + "\\missing", root + "\\missing\\", std::string(),
                                   root + "\\" + std::string(400, 'x') + "\\"})
     EXPECT_FALSE(PathExists(path.c_str())) << path;

@@ -250,6 +250,12 @@ bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void RemoveTree(const std::wstring& path) {
+  const std::wstring from = path + L'\0';  // a list of one name
+  SHFILEOPSTRUCTW operation{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI, 0, 0, 0};
+  SHFileOperationW(&operation);
+}
+
 std::string TempFolder() {
   char folder[MAX_PATH];
   return std::string(folder, GetTempPathA(sizeof folder, folder));

@@ -94,5 +94,7 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 std::wstring AnsiToWide(const std::string& ansi);
 std::string TempFolder();  // ends with "\"
+// Removes a file, or a folder and all in it, read-only files too.
+void RemoveTree(const std::wstring& path);
 
 }  // namespace window_driver
