@@ -237,8 +237,11 @@ TEST_F(Paths, NameAndLocaleCodePages) {
     SetNativeVersionWord(version);
     EXPECT_EQ(NameCodePage(), codePage) << std::hex << version;
   }
-  for (const auto& [text, codePage] :
-       {std::pair<const char*, uint32_t>{"949", 949}, {"", 0}, {"12a", 0}, {"1234567", 0}}) {
+  for (const auto& [text, codePage] : {std::pair<const char*, uint32_t>{"949", 949},
+                                       {"1250", 1250},
+                                       {"", 0},
+                                       {"12a", 0},
+                                       {"1234567", 0}}) {
     SetNativeLocaleCodePageText(0x0C0C, text);
     EXPECT_EQ(LocaleAnsiCodePage(0x0C0C), codePage) << text;
   }
