@@ -1,5 +1,5 @@
 // The list file's fields, the loader ("List Load") and the download run's working text, checked
-// against expected results and against the plain versions in literal_algorithms.h.
+// against expected results and against the plain versions in reference_algorithms.h.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,7 +8,7 @@
 #include "fetcher/modules/download_text.h"
 #include "fetcher/modules/list_file.h"
 #include "fetcher/modules/music_list.h"
-#include "tests/native/fetcher/literal_algorithms.h"
+#include "tests/native/fetcher/reference_algorithms.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ TEST(Loader, EdgeCases) {
   };
   for (const auto& [text, titles] : cases) {
     EXPECT_EQ(ListMusicTitles(text), titles);
-    EXPECT_EQ(literal::ListMusicTitles(text), titles);
+    EXPECT_EQ(reference::ListMusicTitles(text), titles);
   }
 }
 
@@ -92,7 +92,7 @@ TEST(DownloadText, FindRecord) {
   };
   for (const auto& [text, title, found] : cases) {
     EXPECT_TRUE(DownloadText(text).FindRecord(title) == found) << testing::PrintToString(text);
-    EXPECT_TRUE(literal::FindRecord(text, title) == found) << testing::PrintToString(text);
+    EXPECT_TRUE(reference::FindRecord(text, title) == found) << testing::PrintToString(text);
   }
 }
 
@@ -109,7 +109,7 @@ TEST(DownloadText, RemoveRecord) {
     DownloadText fast(text);
     fast.RemoveRecord(title, fileKey);
     EXPECT_EQ(fast.Text(), after);
-    EXPECT_EQ(literal::RemoveRecord(text, title, fileKey), after);
+    EXPECT_EQ(reference::RemoveRecord(text, title, fileKey), after);
   }
 }
 
@@ -121,14 +121,14 @@ TEST(ListText, SameAsThePlainVersions) {
   for (int round = 0; round < 20000; ++round) {
     std::u16string plain = RandomText(random, 40);
     const std::string start = testing::PrintToString(plain);
-    ASSERT_EQ(ListMusicTitles(plain), literal::ListMusicTitles(plain)) << start;
+    ASSERT_EQ(ListMusicTitles(plain), reference::ListMusicTitles(plain)) << start;
     DownloadText fast(plain);
     for (int step = 0; step < 8; ++step) {
       const std::u16string& title = titles[random() % titles.size()];
-      const std::optional<SongRecord> found = literal::FindRecord(plain, title);
+      const std::optional<SongRecord> found = reference::FindRecord(plain, title);
       ASSERT_TRUE(fast.FindRecord(title) == found) << start << " step " << step;
       const std::u16string key = found && random() % 4 ? found->fileKey : RandomText(random, 2);
-      plain = literal::RemoveRecord(plain, title, key);
+      plain = reference::RemoveRecord(plain, title, key);
       fast.RemoveRecord(title, key);
       ASSERT_EQ(fast.Text(), plain) << start << " step " << step;
     }
