@@ -76,8 +76,8 @@ void Command1_Click() {
   form_kit::SetText(Item(IDC_SET_TEXT1), Trim(AnsiToUnicode(path)));
 }
 
-// "..." of the download folder. A cancelled browse leaves the field as it was; it used to
-// become "\", which sent every song to the root of the current drive.
+// "..." of the download folder. A cancelled browse gives an empty path and leaves the field as
+// it was: "\" alone would send every song to the root of the current drive.
 void Command2_Click() {
   const std::u16string folder = SelectFolder();
   if (folder.empty()) return;

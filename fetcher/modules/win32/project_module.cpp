@@ -101,7 +101,9 @@ class WindowsDownloadPlatform : public DownloadPlatform {
 bool DownloadFile(const std::u16string& address, const std::u16string& path) {
   StatusListener listener;
   const std::string ansiPath = Ansi(path);
-  // 16 in the reserved argument, as the program always passed it.
+  // The documentation marks the fourth argument reserved (0). 16 is BINDF_GETNEWESTVERSION,
+  // which asks for the server's current copy of the song rather than a cached one wherever
+  // urlmon reads the value; where urlmon ignores it, the call behaves as with 0.
   const HRESULT hr =
       URLDownloadToFileA(nullptr, Ansi(address).c_str(), ansiPath.c_str(), 16, &listener);
   if (hr != S_OK) return false;
