@@ -94,6 +94,8 @@ TEST(DownloadText, FindRecord) {
       {.text = u"A|1/ax|YB|2/b|YA|3/c*|Y",
        .title = u"A",
        .found = SongRecord{u"1", u"1/ax|YB|2/b|Y"}},
+      // A title holding "|" is found at any record start too.
+      {.text = u"B|2/b*|YA|1|3/c*x|Y", .title = u"A|1", .found = SongRecord{u"3", u"3/c"}},
   };
   for (const auto& [text, title, found] : cases) {
     EXPECT_TRUE(DownloadText(text).FindRecord(title) == found) << testing::PrintToString(text);
