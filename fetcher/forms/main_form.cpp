@@ -19,13 +19,13 @@ constexpr DWORD kListStyle =
 
 // In tab order (tab index 0 first). Positions in twips; the client area is 8655 x 3495.
 const form_kit::Control kControls[] = {
-    {L"BUTTON", kSetting, IDC_MAIN_COMMAND3, 7560, 1080, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
-    {L"BUTTON", kDownload, IDC_MAIN_COMMAND2, 7560, 720, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
-    {L"BUTTON", kListLoad, IDC_MAIN_COMMAND1, 7560, 360, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
-    {L"LISTBOX", nullptr, IDC_MAIN_LIST2, 3840, 360, 3615, 3030, kListStyle},
-    {L"LISTBOX", nullptr, IDC_MAIN_LIST1, 120, 360, 3615, 3030, kListStyle},
-    {L"STATIC", u"Download List (0)", IDC_MAIN_LABEL2, 3840, 120, 1455, 165, SS_LEFT},
-    {L"STATIC", u"My Music List (0)", IDC_MAIN_LABEL1, 120, 120, 1425, 165, SS_LEFT},
+    {L"BUTTON", kSetting, IDC_SETTINGS, 7560, 1080, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
+    {L"BUTTON", kDownload, IDC_DOWNLOAD, 7560, 720, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
+    {L"BUTTON", kListLoad, IDC_LIST_LOAD, 7560, 360, 975, 255, WS_TABSTOP | BS_PUSHBUTTON},
+    {L"LISTBOX", nullptr, IDC_DOWNLOAD_LIST, 3840, 360, 3615, 3030, kListStyle},
+    {L"LISTBOX", nullptr, IDC_MUSIC_LIST, 120, 360, 3615, 3030, kListStyle},
+    {L"STATIC", u"Download List (0)", IDC_DOWNLOAD_LIST_LABEL, 3840, 120, 1455, 165, SS_LEFT},
+    {L"STATIC", u"My Music List (0)", IDC_MUSIC_LIST_LABEL, 120, 120, 1425, 165, SS_LEFT},
 };
 
 HWND Item(int id) {
@@ -52,9 +52,9 @@ void Command1_Click() {
     ShowInformation(kNeedListPath, kCaptionListLoad);
     return;
   }
-  SendMessageW(List1(), LB_RESETCONTENT, 0, 0);
-  SendMessageW(List2(), LB_RESETCONTENT, 0, 0);
-  form_kit::SetText(Item(IDC_MAIN_LABEL2), CountText(kDownloadList, 0));
+  SendMessageW(MusicList(), LB_RESETCONTENT, 0, 0);
+  SendMessageW(DownloadList(), LB_RESETCONTENT, 0, 0);
+  form_kit::SetText(Item(IDC_DOWNLOAD_LIST_LABEL), CountText(kDownloadList, 0));
   LoadMusicList();
 }
 
@@ -64,7 +64,7 @@ void Command2_Click() {
     ShowInformation(kNeedSavePath, kCaptionDownload);
     return;
   }
-  if (form_kit::ListCount(List2()) == 0) {
+  if (form_kit::ListCount(DownloadList()) == 0) {
     ShowInformation(kNeedSongs, kCaptionDownload);
     return;
   }
@@ -88,20 +88,20 @@ void MoveSelected(HWND from, HWND to) {
 }
 
 void List1_DblClick() {
-  MoveSelected(List1(), List2());
+  MoveSelected(MusicList(), DownloadList());
 }
 void List2_DblClick() {
-  MoveSelected(List2(), List1());
+  MoveSelected(DownloadList(), MusicList());
 }
 
 void OnCommand(int id, int code) {
   if (code == BN_CLICKED) {
-    if (id == IDC_MAIN_COMMAND1) Command1_Click();
-    if (id == IDC_MAIN_COMMAND2) Command2_Click();
-    if (id == IDC_MAIN_COMMAND3) Command3_Click();
+    if (id == IDC_LIST_LOAD) Command1_Click();
+    if (id == IDC_DOWNLOAD) Command2_Click();
+    if (id == IDC_SETTINGS) Command3_Click();
   } else if (code == LBN_DBLCLK) {
-    if (id == IDC_MAIN_LIST1) List1_DblClick();
-    if (id == IDC_MAIN_LIST2) List2_DblClick();
+    if (id == IDC_MUSIC_LIST) List1_DblClick();
+    if (id == IDC_DOWNLOAD_LIST) List2_DblClick();
   }
 }
 
@@ -151,16 +151,18 @@ bool Show(HINSTANCE instance, int showCommand) {
 HWND Window() {
   return Form;
 }
-HWND List1() {
-  return Item(IDC_MAIN_LIST1);
+HWND MusicList() {
+  return Item(IDC_MUSIC_LIST);
 }
-HWND List2() {
-  return Item(IDC_MAIN_LIST2);
+HWND DownloadList() {
+  return Item(IDC_DOWNLOAD_LIST);
 }
 
 void ShowCounts() {
-  form_kit::SetText(Item(IDC_MAIN_LABEL1), CountText(kMyMusicList, form_kit::ListCount(List1())));
-  form_kit::SetText(Item(IDC_MAIN_LABEL2), CountText(kDownloadList, form_kit::ListCount(List2())));
+  form_kit::SetText(Item(IDC_MUSIC_LIST_LABEL),
+                    CountText(kMyMusicList, form_kit::ListCount(MusicList())));
+  form_kit::SetText(Item(IDC_DOWNLOAD_LIST_LABEL),
+                    CountText(kDownloadList, form_kit::ListCount(DownloadList())));
 }
 
 }  // namespace MainForm

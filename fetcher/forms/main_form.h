@@ -1,6 +1,6 @@
-// MainForm: the program's window. Two lists side by side, My Music List (List1) and Download
-// List (List2), each with a counter label, and the buttons "List Load", "Download" and
-// "Setting". Closing it ends the program, settings form included.
+// MainForm: the program's window. Two lists side by side, My Music List (MusicList) and
+// Download List (DownloadList), each with a counter label, and the buttons "List Load",
+// "Download" and "Setting". Closing it ends the program, settings form included.
 #pragma once
 
 #include <windows.h>
@@ -11,10 +11,10 @@ namespace MainForm {
 bool Show(HINSTANCE instance, int showCommand);
 
 HWND Window();
-HWND List1();
-HWND List2();
+HWND MusicList();
+HWND DownloadList();
 
-// Label1 and Label2 from the current entry counts of List1 and List2.
+// The counter labels from the current entry counts of both lists.
 void ShowCounts();
 
 }  // namespace MainForm

@@ -3,24 +3,24 @@
 #pragma once
 
 // MainForm: 100-199.
-#define IDC_MAIN_LABEL1 101
-#define IDC_MAIN_LABEL2 102
-#define IDC_MAIN_LIST1 103
-#define IDC_MAIN_LIST2 104
-#define IDC_MAIN_COMMAND1 105  // "List Load"
-#define IDC_MAIN_COMMAND2 106  // "Download"
-#define IDC_MAIN_COMMAND3 107  // "Setting"
+#define IDC_MUSIC_LIST_LABEL 101     // "My Music List (n)"
+#define IDC_DOWNLOAD_LIST_LABEL 102  // "Download List (n)"
+#define IDC_MUSIC_LIST 103           // My Music List: the titles of the list file
+#define IDC_DOWNLOAD_LIST 104        // Download List: the titles to download
+#define IDC_LIST_LOAD 105            // "List Load"
+#define IDC_DOWNLOAD 106             // "Download"
+#define IDC_SETTINGS 107             // "Setting"
 
 // SetForm: 200-299.
-#define IDC_SET_FRAME1 201
-#define IDC_SET_LABEL1 202
-#define IDC_SET_TEXT1 203     // list-file path
-#define IDC_SET_COMMAND1 204  // "..." for the list file
-#define IDC_SET_LABEL2 205
-#define IDC_SET_TEXT2 206     // download folder
-#define IDC_SET_COMMAND2 207  // "..." for the folder
-#define IDC_SET_COMMAND3 208  // "완료"
-#define IDC_SET_COMMAND4 209  // "취소"
+#define IDC_PATH_FRAME 201
+#define IDC_LIST_FILE_LABEL 202
+#define IDC_LIST_FILE_FIELD 203
+#define IDC_BROWSE_LIST_FILE 204  // "..."
+#define IDC_DOWNLOAD_FOLDER_LABEL 205
+#define IDC_DOWNLOAD_FOLDER_FIELD 206
+#define IDC_BROWSE_FOLDER 207    // "..."
+#define IDC_SAVE_SETTINGS 208    // "완료"
+#define IDC_CANCEL_SETTINGS 209  // "취소"
 
 // Window classes, so that tests can tell the forms from other windows of the process.
 #define FETCHER_MAIN_FORM_CLASS L"FetcherMainForm"

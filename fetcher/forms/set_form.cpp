@@ -21,20 +21,20 @@ constexpr DWORD kTextField = WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 
 // In tab order (tab index 0 first). Twips; the client area is 6135 x 1695.
 const form_kit::Control kFormControls[] = {
-    {L"BUTTON", kCancel, IDC_SET_COMMAND4, 5160, 600, 855, 255, kButton},
-    {L"BUTTON", kDone, IDC_SET_COMMAND3, 5160, 240, 855, 255, kButton},
-    {L"BUTTON", kPathFrame, IDC_SET_FRAME1, 120, 120, 4935, 1455, BS_GROUPBOX},
+    {L"BUTTON", kCancel, IDC_CANCEL_SETTINGS, 5160, 600, 855, 255, kButton},
+    {L"BUTTON", kDone, IDC_SAVE_SETTINGS, 5160, 240, 855, 255, kButton},
+    {L"BUTTON", kPathFrame, IDC_PATH_FRAME, 120, 120, 4935, 1455, BS_GROUPBOX},
 };
-// Inside Frame1, at positions relative to the frame.
+// Inside the path frame, at positions relative to the frame.
 constexpr int kFrameLeft = 120;
 constexpr int kFrameTop = 120;
 const form_kit::Control kFrameControls[] = {
-    {L"BUTTON", kBrowse, IDC_SET_COMMAND2, 4320, 1080, 495, 255, kButton},
-    {L"EDIT", nullptr, IDC_SET_TEXT2, 120, 1080, 4095, 255, kTextField},
-    {L"BUTTON", kBrowse, IDC_SET_COMMAND1, 4320, 480, 495, 255, kButton},
-    {L"EDIT", nullptr, IDC_SET_TEXT1, 120, 480, 4095, 255, kTextField},
-    {L"STATIC", kSavePathLabel, IDC_SET_LABEL2, 120, 840, 2055, 165, SS_LEFT},
-    {L"STATIC", kListPathLabel, IDC_SET_LABEL1, 120, 240, 1905, 165, SS_LEFT},
+    {L"BUTTON", kBrowse, IDC_BROWSE_FOLDER, 4320, 1080, 495, 255, kButton},
+    {L"EDIT", nullptr, IDC_DOWNLOAD_FOLDER_FIELD, 120, 1080, 4095, 255, kTextField},
+    {L"BUTTON", kBrowse, IDC_BROWSE_LIST_FILE, 4320, 480, 495, 255, kButton},
+    {L"EDIT", nullptr, IDC_LIST_FILE_FIELD, 120, 480, 4095, 255, kTextField},
+    {L"STATIC", kSavePathLabel, IDC_DOWNLOAD_FOLDER_LABEL, 120, 840, 2055, 165, SS_LEFT},
+    {L"STATIC", kListPathLabel, IDC_LIST_FILE_LABEL, 120, 240, 1905, 165, SS_LEFT},
 };
 
 HWND Item(int id) {
@@ -53,8 +53,8 @@ std::u16string Trim(const std::u16string& text) {
 
 void Form_Load() {
   const std::u16string settings = SettingsFile();
-  form_kit::SetText(Item(IDC_SET_TEXT1), ReadIni(kPathSection, kListPathKey, settings));
-  form_kit::SetText(Item(IDC_SET_TEXT2), ReadIni(kPathSection, kSavePathKey, settings));
+  form_kit::SetText(Item(IDC_LIST_FILE_FIELD), ReadIni(kPathSection, kListPathKey, settings));
+  form_kit::SetText(Item(IDC_DOWNLOAD_FOLDER_FIELD), ReadIni(kPathSection, kSavePathKey, settings));
 }
 
 // "..." of the list file: the system's file-open dialog. A cancelled dialog leaves the field
@@ -73,21 +73,21 @@ void Command1_Click() {
   dialog.lpstrFile = path;
   dialog.nMaxFile = MAX_PATH;
   if (!GetOpenFileNameA(&dialog)) return;
-  form_kit::SetText(Item(IDC_SET_TEXT1), Trim(AnsiToUnicode(path)));
+  form_kit::SetText(Item(IDC_LIST_FILE_FIELD), Trim(AnsiToUnicode(path)));
 }
 
-// "..." of the download folder. A cancelled browse leaves the field as it was; it used to
-// become "\", which sent every song to the root of the current drive.
+// "..." of the download folder. A cancelled browse gives an empty path and leaves the field as
+// it was: "\" alone would send every song to the root of the current drive.
 void Command2_Click() {
   const std::u16string folder = SelectFolder();
   if (folder.empty()) return;
-  form_kit::SetText(Item(IDC_SET_TEXT2), folder + u"\\");
+  form_kit::SetText(Item(IDC_DOWNLOAD_FOLDER_FIELD), folder + u"\\");
 }
 
 // "완료"
 void Command3_Click() {
-  const std::u16string listPath = form_kit::Text(Item(IDC_SET_TEXT1));
-  const std::u16string savePath = form_kit::Text(Item(IDC_SET_TEXT2));
+  const std::u16string listPath = form_kit::Text(Item(IDC_LIST_FILE_FIELD));
+  const std::u16string savePath = form_kit::Text(Item(IDC_DOWNLOAD_FOLDER_FIELD));
   if (listPath.empty()) {
     ShowError(kSetListPath);
     return;
@@ -118,16 +118,16 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) break;
       switch (LOWORD(wParam)) {
-        case IDC_SET_COMMAND1:
+        case IDC_BROWSE_LIST_FILE:
           Command1_Click();
           break;
-        case IDC_SET_COMMAND2:
+        case IDC_BROWSE_FOLDER:
           Command2_Click();
           break;
-        case IDC_SET_COMMAND3:
+        case IDC_SAVE_SETTINGS:
           Command3_Click();
           break;
-        case IDC_SET_COMMAND4:
+        case IDC_CANCEL_SETTINGS:
           Command4_Click();
           break;
       }
@@ -174,9 +174,9 @@ void Show() {
   SetForegroundWindow(Form);
 }
 
-std::u16string Text2() {
+std::u16string DownloadFolderField() {
   Load();
-  return Form ? form_kit::Text(Item(IDC_SET_TEXT2)) : std::u16string();
+  return Form ? form_kit::Text(Item(IDC_DOWNLOAD_FOLDER_FIELD)) : std::u16string();
 }
 
 void Unload() {

@@ -1,5 +1,5 @@
 // SetForm: the settings form, one instance for the program, modeless and without an owner.
-// It picks the list file (Text1) and the download folder (Text2) and saves both into
+// It picks the list file and the download folder, each in a text field, and saves both into
 // Setting.ini with "완료"; "취소" and closing the window save nothing.
 #pragma once
 
@@ -14,7 +14,7 @@ void Show();
 
 // The download-folder field as it stands, saved or not. Loads the form without showing it
 // when it is not loaded.
-std::u16string Text2();
+std::u16string DownloadFolderField();
 
 // Closes the form without saving, if it is loaded.
 void Unload();

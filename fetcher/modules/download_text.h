@@ -1,6 +1,6 @@
-// The working text of a download run (part of ProjectModule's DownloadSongs): where a title's
-// record lies, its media id and file key, and the removal of a fetched record so that the next
-// entry of the same title finds the next record of that title.
+// The working text of a download run (ProjectModule's DownloadSongs): where a title's record
+// lies, its media id and file key, and the removal of a fetched record so that the next entry
+// of the same title finds the next record of that title.
 //
 // A record starts at the start of the text or right after a "|Y". A title is looked up only
 // where a record starts: the song "Love" is never taken from inside the record of "My Love".

@@ -1,7 +1,7 @@
 // The music list file (.lbm): ANSI text read as delimited fields, which are joined with nothing
 // in between into one string, the working text. The working text is a run of records:
 //   title "|" media id "/" file name "*" remainder "|Y"
-// Part of ProjectModule.
+// ProjectModule's LoadMusicList and DownloadSongs both read the list through ReadListFile.
 #pragma once
 
 #include <optional>

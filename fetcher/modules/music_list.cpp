@@ -14,7 +14,7 @@
 //   inner  the segment is longer and ends with R   -> its front stays and joins what follows
 //   wider  "Y" + the segment equals R, starting at the last "Y" of the live segment before
 //          -> that segment loses its "Y" and joins what follows; skipped when it overlaps an
-//             occurrence ending there (the literal scan takes the earlier one).
+//             occurrence ending there (the left-to-right removal takes the earlier one).
 // Joined text is cut again, since a "|" at the end of one part and a "Y" at the start of the
 // next form a new pair. Whole removals, nearly all of them in real lists, only mark the segment
 // dead. To test "ends with R" quickly, each segment keeps a hash of its last kTailLength
@@ -188,7 +188,7 @@ class SegmentedText {
 std::vector<std::u16string> ListMusicTitles(std::u16string workingText) {
   std::vector<std::u16string> titles;
   SegmentedText text(std::move(workingText));
-  for (int16_t counter = 0; counter <= 1000; ++counter) {
+  while (titles.size() < kMaxListedTitles) {
     if (!text.TakeNextTitle(titles)) break;
   }
   return titles;

@@ -1,5 +1,5 @@
-// The titles that "List Load" shows, taken from the working text the way the list has always
-// been loaded (part of ProjectModule's LoadMusicList):
+// The titles that "List Load" shows (ProjectModule's LoadMusicList), taken from the working
+// text one record at a time:
 //   while fewer than 1001 titles are listed and the working text holds a "|":
 //     title  = the text in front of the first "|"
 //     record = the text up to and including the first "|Y" (the first character alone when
@@ -10,11 +10,12 @@
 // inside a longer record cuts that record short.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// 16-bit counter that starts at 0 and runs while it is at most 1000.
-inline constexpr int kMaxListedTitles = 1001;
+// "List Load" stops after this many titles; the rest of a longer list is not shown.
+inline constexpr size_t kMaxListedTitles = 1001;
 
 // Runs in time proportional to the number of records per listed title (not to the text's
 // length), so a list of 100,000 records loads in a fraction of a second.

@@ -23,7 +23,7 @@ void LoadMusicList() {
   const std::optional<std::u16string> text = ReadListFile(listPath);
   if (text) {
     for (const std::u16string& title : ListMusicTitles(*text)) {
-      form_kit::ListAdd(MainForm::List1(), title);
+      form_kit::ListAdd(MainForm::MusicList(), title);
     }
   }
   MainForm::ShowCounts();
@@ -89,7 +89,7 @@ class WindowsDownloadPlatform : public DownloadPlatform {
   bool DownloadFile(const std::u16string& address, const std::u16string& path) override {
     return ::DownloadFile(address, path);
   }
-  std::u16string DownloadFolder() override { return SetForm::Text2(); }
+  std::u16string DownloadFolder() override { return SetForm::DownloadFolderField(); }
   void ShowMessage(const std::u16string& text, const std::u16string& caption,
                    MessageIcon icon) override {
     form_kit::ShowMessage(MainForm::Window(), text, caption, icon);
@@ -101,7 +101,9 @@ class WindowsDownloadPlatform : public DownloadPlatform {
 bool DownloadFile(const std::u16string& address, const std::u16string& path) {
   StatusListener listener;
   const std::string ansiPath = Ansi(path);
-  // 16 in the reserved argument, as the program always passed it.
+  // The documentation marks the fourth argument reserved (0). 16 is BINDF_GETNEWESTVERSION,
+  // which asks for the server's current copy of the song rather than a cached one wherever
+  // urlmon reads the value; where urlmon ignores it, the call behaves as with 0.
   const HRESULT hr =
       URLDownloadToFileA(nullptr, Ansi(address).c_str(), ansiPath.c_str(), 16, &listener);
   if (hr != S_OK) return false;
@@ -117,8 +119,8 @@ void DownloadSongs() {
   const std::u16string text =
       ReadListFile(ReadIni(kPathSection, kListPathKey, settings)).value_or(std::u16string());
   std::vector<std::u16string> titles;
-  const int count = form_kit::ListCount(MainForm::List2());
-  for (int i = 0; i < count; ++i) titles.push_back(form_kit::ListText(MainForm::List2(), i));
+  const int count = form_kit::ListCount(MainForm::DownloadList());
+  for (int i = 0; i < count; ++i) titles.push_back(form_kit::ListText(MainForm::DownloadList(), i));
   std::u16string host = ReadIni(kServiceSection, kServiceHostKey, settings);
   if (host.empty()) host = kDefaultServiceHost;
   WindowsDownloadPlatform platform;

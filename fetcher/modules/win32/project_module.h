@@ -5,11 +5,12 @@
 
 #include <string>
 
-// Reads lbmpath's list file and fills MainForm's List1 and Label1. The caller has cleared both
-// lists. A list file that cannot be read is told (caption "List Load") and leaves List1 empty.
+// Reads lbmpath's list file and fills MainForm's music list and its counter label. The caller
+// has cleared both lists. A list file that cannot be read is told (caption "List Load") and
+// leaves the music list empty.
 void LoadMusicList();
 
-// Downloads the titles of MainForm's List2 into the settings form's folder field.
+// Downloads the titles of MainForm's download list into the settings form's folder field.
 void DownloadSongs();
 
 // URLDownloadToFileA of `address` into `path` (both in the ANSI code page). True only when the

@@ -11,24 +11,24 @@
 #include "fetcher/modules/download_text.h"
 #include "fetcher/modules/list_file.h"
 #include "fetcher/modules/music_list.h"
-#include "tests/native/fetcher/literal_algorithms.h"
+#include "tests/native/fetcher/reference_algorithms.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::u16string text = ReadListFields(AnsiToUnicode(bytes));
 
   const std::vector<std::u16string> titles = ListMusicTitles(text);
-  if (titles != literal::ListMusicTitles(text)) std::abort();
+  if (titles != reference::ListMusicTitles(text)) std::abort();
 
   // A download run over the listed titles, each removed after it is found, as the run does.
   DownloadText fast(text);
   std::u16string plain = text;
   for (const std::u16string& title : titles) {
     const std::optional<SongRecord> record = fast.FindRecord(title);
-    if (record != literal::FindRecord(plain, title)) std::abort();
+    if (record != reference::FindRecord(plain, title)) std::abort();
     if (!record) continue;
     fast.RemoveRecord(title, record->fileKey);
-    plain = literal::RemoveRecord(plain, title, record->fileKey);
+    plain = reference::RemoveRecord(plain, title, record->fileKey);
     if (fast.Text() != plain) std::abort();
   }
   return 0;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <tuple>
 
 #include "fetcher/modules/download_songs.h"
 #include "fetcher/modules/song_names.h"
@@ -54,55 +53,61 @@ struct Recorder : DownloadPlatform {
 
 TEST(DownloadRun, EveryWayARunEnds) {
   const std::u16string abc = u"A|1/a*x|YB|2/b*y|YC|3/c*z|Y";
-  using Replies = std::map<std::u16string, std::string>;
-  const std::tuple<std::vector<std::u16string>, std::u16string, Replies, std::u16string> cases[] = {
-      // titles, list text, replies by media id, what the platform saw
-      // A from its own record, not from inside BA's; the second A takes the next record.
-      {{u"A", u"BA", u"A"},
-       u"BA|1/ba*x|YA|2/a*y|YA|3/c*z|Y",
-       {{u"1", "b1"}, {u"2", "b2"}, {u"3", "b3"}},
-       u"lookup 2\nb2/2/a.wma > C:\\M\\A.wma\nlookup 1\nb1/1/ba.wma > D:\\BA.wma\n"
-       u"lookup 3\nb3/3/c.wma > D:\\A.wma\nDownload: 다운로드 완료!"},
-      // Failed downloads do not stop the run; the closing message lists them.
-      {{u"A", u"B", u"C"},
-       abc,
-       {{u"1", "fail"}, {u"2", "b"}, {u"3", "fail"}},
-       u"lookup 1\nfail/1/a.wma > C:\\M\\A.wma\nlookup 2\nb/2/b.wma > D:\\B.wma\nlookup 3\n"
-       u"fail/3/c.wma > D:\\C.wma\nDownload: 다음 곡을 다운로드하지 못했습니다.\r\nA\r\nC (error)"},
-      {{u"A", u"B", u"C"},
-       abc,
-       {{u"1", "b"}, {u"2", "xERRx"}},
-       u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nlookup 2\nDownload: 오류(1) (error)"},
-      // "Love" only inside "My Love": no record of its own, nothing sent for it.
-      {{u"A", u"Love"},
-       u"A|1/a*x|YMy Love|2/b*y|Y",
-       {{u"1", "b"}},
-       u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nDownload: 오류(2) (error)"},
-      // No reply at all: a message naming the title.
-      {{u"A", u"B"},
-       abc,
-       {{u"1", "b"}},
-       u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nlookup 2\n"
-       u"Download: 음악 서버에 연결할 수 없습니다.\r\n곡: B (error)"},
-      // The reply is the address as it stands, in code page 949, line end included.
-      {{u"A", u"B"},
-       abc,
-       {{u"1", ""}, {u"2", "\xC7\xD1\r\n"}},
-       u"lookup 1\n/1/a.wma > C:\\M\\A.wma\nlookup 2\n한\r\n/2/b.wma > D:\\B.wma\n"
-       u"Download: 다운로드 완료!"},
-      // List-file text can change neither the request nor the place of the file.
-      // The media id percent-encoded: letters, digits and "-._~" as they are.
-      {{u"..\\evil: \"x\"?"},
-       u"..\\evil: \"x\"?|09AZaz-._~ &=?#%+\r\x7F한/f*r|Y",
-       {{u"09AZaz-._~%20%26%3D%3F%23%25%2B%0D%7F%C7%D1", "b"}},
-       u"lookup 09AZaz-._~%20%26%3D%3F%23%25%2B%0D%7F%C7%D1\n"
-       u"b/09AZaz-._~ &=?#%+\r\x7F한/f.wma > C:\\M\\.._evil_ _x__.wma\nDownload: 다운로드 완료!"},
+  struct Case {
+    std::vector<std::u16string> titles;
+    std::u16string text;
+    std::map<std::u16string, std::string> replies;  // by media id
+    std::u16string seen;                            // what the platform was asked and told
   };
-  for (const auto& [titles, text, replies, log] : cases) {
+  const Case cases[] = {
+      // A from its own record, not from inside BA's; the second A takes the next record.
+      {.titles = {u"A", u"BA", u"A"},
+       .text = u"BA|1/ba*x|YA|2/a*y|YA|3/c*z|Y",
+       .replies = {{u"1", "b1"}, {u"2", "b2"}, {u"3", "b3"}},
+       .seen = u"lookup 2\nb2/2/a.wma > C:\\M\\A.wma\nlookup 1\nb1/1/ba.wma > D:\\BA.wma\n"
+               u"lookup 3\nb3/3/c.wma > D:\\A.wma\nDownload: 다운로드 완료!"},
+      // Failed downloads do not stop the run; the closing message lists them.
+      {.titles = {u"A", u"B", u"C"},
+       .text = abc,
+       .replies = {{u"1", "fail"}, {u"2", "b"}, {u"3", "fail"}},
+       .seen = u"lookup 1\nfail/1/a.wma > C:\\M\\A.wma\nlookup 2\nb/2/b.wma > D:\\B.wma\n"
+               u"lookup 3\nfail/3/c.wma > D:\\C.wma\n"
+               u"Download: 다음 곡을 다운로드하지 못했습니다.\r\nA\r\nC (error)"},
+      {.titles = {u"A", u"B", u"C"},
+       .text = abc,
+       .replies = {{u"1", "b"}, {u"2", "xERRx"}},
+       .seen = u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nlookup 2\nDownload: 오류(1) (error)"},
+      // "Love" only inside "My Love": no record of its own, nothing sent for it.
+      {.titles = {u"A", u"Love"},
+       .text = u"A|1/a*x|YMy Love|2/b*y|Y",
+       .replies = {{u"1", "b"}},
+       .seen = u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nDownload: 오류(2) (error)"},
+      // No reply at all: a message naming the title.
+      {.titles = {u"A", u"B"},
+       .text = abc,
+       .replies = {{u"1", "b"}},
+       .seen = u"lookup 1\nb/1/a.wma > C:\\M\\A.wma\nlookup 2\n"
+               u"Download: 음악 서버에 연결할 수 없습니다.\r\n곡: B (error)"},
+      // The reply is the address as it stands, in code page 949, line end included.
+      {.titles = {u"A", u"B"},
+       .text = abc,
+       .replies = {{u"1", ""}, {u"2", "\xC7\xD1\r\n"}},
+       .seen = u"lookup 1\n/1/a.wma > C:\\M\\A.wma\nlookup 2\n한\r\n/2/b.wma > D:\\B.wma\n"
+               u"Download: 다운로드 완료!"},
+      // List-file text can change neither the request nor the place of the file: the media id
+      // is percent-encoded (letters, digits and "-._~" as they are).
+      {.titles = {u"..\\evil: \"x\"?"},
+       .text = u"..\\evil: \"x\"?|09AZaz-._~ &=?#%+\r\x7F한/f*r|Y",
+       .replies = {{u"09AZaz-._~%20%26%3D%3F%23%25%2B%0D%7F%C7%D1", "b"}},
+       .seen = u"lookup 09AZaz-._~%20%26%3D%3F%23%25%2B%0D%7F%C7%D1\n"
+               u"b/09AZaz-._~ &=?#%+\r\x7F한/f.wma > C:\\M\\.._evil_ _x__.wma\n"
+               u"Download: 다운로드 완료!"},
+  };
+  for (const auto& [titles, text, replies, seen] : cases) {
     Recorder platform;
     platform.replies = replies;
     RunDownloadSongs(titles, text, u"h:80", platform);
-    EXPECT_EQ(platform.log, log);
+    EXPECT_EQ(platform.log, seen);
   }
 }
 

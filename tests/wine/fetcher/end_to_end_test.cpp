@@ -65,32 +65,34 @@ class FetcherTest : public testing::Test {
   }
   void Start() {
     ASSERT_TRUE(program.Start(L"\"" + folder + L"fetcher.exe\"", folder) &&
-                WaitFor([&] { return (main = Form(FETCHER_MAIN_FORM_CLASS, true)) != nullptr; }))
+                WaitFor([&] { return (main = Form(FETCHER_MAIN_FORM_CLASS)) != nullptr; }))
         << "fetcher's main form did not appear";
   }
   bool Close() {  // true when closing the main form ended the program
     PostMessageW(main, WM_CLOSE, 0, 0);
     return program.WaitForExit(10000);
   }
-  HWND Form(const wchar_t* windowClass, bool visibleOnly = false) const {
+  HWND Form(const wchar_t* windowClass, bool visibleOnly = true) const {
     const std::vector<HWND> forms = program.Windows(windowClass, visibleOnly);
     return forms.empty() ? nullptr : forms[0];
   }
-  HWND Settings() const { return Form(FETCHER_SET_FORM_CLASS); }
+  HWND Settings() const { return Form(FETCHER_SET_FORM_CLASS, false); }
   HWND Main(int id) { return GetDlgItem(main, id); }
   HWND Set(int id) { return GetDlgItem(Settings(), id); }
   Strings Items(int listId) { return ListItems(Main(listId)); }
-  Strings Labels() { return {Text(Main(IDC_MAIN_LABEL1)), Text(Main(IDC_MAIN_LABEL2))}; }
+  Strings Labels() {
+    return {Text(Main(IDC_MUSIC_LIST_LABEL)), Text(Main(IDC_DOWNLOAD_LIST_LABEL))};
+  }
 
   // Writes a list file in code page 949 and points lbmpath at it.
-  std::wstring UseList(const std::wstring& text, const std::wstring& name = L"목록.lbm") {
-    EXPECT_TRUE(WriteFileBytes(folder + name, A(text)));
-    Set("PathSetting", "lbmpath", folder + name);
-    return folder + name;
+  std::wstring UseList(const std::wstring& text) {
+    EXPECT_TRUE(WriteFileBytes(folder + L"목록.lbm", A(text)));
+    Set("PathSetting", "lbmpath", folder + L"목록.lbm");
+    return folder + L"목록.lbm";
   }
   void OpenSettings() {
-    Click(Main(IDC_MAIN_COMMAND3));
-    ASSERT_TRUE(WaitFor([&] { return Form(FETCHER_SET_FORM_CLASS, true) != nullptr; }));
+    Click(Main(IDC_SETTINGS));
+    ASSERT_TRUE(WaitFor([&] { return Form(FETCHER_SET_FORM_CLASS) != nullptr; }));
   }
   // Clicks `button` and answers the message box that follows.
   void ExpectMessage(HWND button, const std::wstring& caption, const std::wstring& text,
@@ -98,13 +100,11 @@ class FetcherTest : public testing::Test {
     Click(button);
     MessageBoxSeen seen;
     ASSERT_TRUE(program.AnswerMessageBox(seen)) << "no message box: " << A(text);
-    EXPECT_EQ(seen.caption, caption);
-    EXPECT_EQ(seen.text, text);
-    EXPECT_EQ(seen.icon, icon);
+    EXPECT_EQ(std::tie(seen.caption, seen.text, seen.icon), std::tie(caption, text, icon));
   }
   void LoadList(size_t titles) {
-    Click(Main(IDC_MAIN_COMMAND1));
-    ASSERT_TRUE(WaitFor([&] { return Items(IDC_MAIN_LIST1).size() == titles; }, 5000));
+    Click(Main(IDC_LIST_LOAD));
+    ASSERT_TRUE(WaitFor([&] { return Items(IDC_MUSIC_LIST).size() == titles; }, 5000));
   }
   // Double-clicks `title` in a list and waits for it to leave.
   void Move(int listId, const std::wstring& title) {
@@ -121,123 +121,62 @@ class FetcherTest : public testing::Test {
   HWND main = nullptr;
 };
 
-// Client-area rectangle of a control in pixels: left, top, width, height.
-std::vector<int> Placement(HWND form, int id) {
-  RECT rect;
-  GetWindowRect(GetDlgItem(form, id), &rect);
-  MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
-  return {int(rect.left), int(rect.top), int(rect.right - rect.left), int(rect.bottom - rect.top)};
-}
-
-std::vector<int> TabOrder(HWND form) {
-  std::vector<int> ids;
-  HWND first = GetNextDlgTabItem(form, nullptr, FALSE);
-  for (HWND item = first; item && ids.size() < 20;) {
-    ids.push_back(GetDlgCtrlID(item));
-    if ((item = GetNextDlgTabItem(form, item, FALSE)) == first) break;
-  }
-  return ids;
-}
-
-// The main form in twips (15 a pixel), its captions and tab order; double-clicks on empty
-// lists do nothing; without settings the buttons ask for them.
-TEST_F(FetcherTest, MainForm) {
-  Start();
-  EXPECT_EQ(Text(main).rfind(L"투노라( wma 저장 )", 0), 0u);
-  RECT client;
-  GetClientRect(main, &client);
-  EXPECT_EQ(std::vector<LONG>({client.right, client.bottom}), std::vector<LONG>({577, 233}));
-  const std::tuple<int, std::wstring, std::vector<int>> controls[] = {
-      // id, caption, pixels
-      {IDC_MAIN_LABEL1, L"My Music List (0)", {8, 8, 95, 11}},
-      {IDC_MAIN_LABEL2, L"Download List (0)", {256, 8, 97, 11}},
-      {IDC_MAIN_LIST1, L"", {8, 24, 241, 202}},
-      {IDC_MAIN_LIST2, L"", {256, 24, 241, 202}},
-      {IDC_MAIN_COMMAND1, L"List Load", {504, 24, 65, 17}},
-      {IDC_MAIN_COMMAND2, L"Download", {504, 48, 65, 17}},
-      {IDC_MAIN_COMMAND3, L"Setting", {504, 72, 65, 17}},
-  };
-  for (const auto& [id, caption, pixels] : controls) {
-    EXPECT_EQ(Placement(main, id), pixels) << A(caption);
-    EXPECT_EQ(Text(Main(id)), caption);
-  }
-  EXPECT_EQ(TabOrder(main), (std::vector<int>{IDC_MAIN_COMMAND3, IDC_MAIN_COMMAND2,
-                                              IDC_MAIN_COMMAND1, IDC_MAIN_LIST2, IDC_MAIN_LIST1}));
-  DoubleClick(Main(IDC_MAIN_LIST1), 0);
-  DoubleClick(Main(IDC_MAIN_LIST2), 0);
-  ExpectMessage(Main(IDC_MAIN_COMMAND1), L"List Load", L"설정에서 *.lbm파일의 경로를 설정바람.",
-                Icon::Information);
-  EXPECT_EQ(Labels(), (Strings{L"My Music List (0)", L"Download List (0)"}));
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download", L"설정에서 *.wma파일의 저장 경로를 설정바람.",
-                Icon::Information);
-  Set("PathSetting", "wmapath", folder);
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download",
-                L"다운받을 음악을 다운로드 리스트에 추가해주세요.", Icon::Information);
-  EXPECT_EQ(Settings(), nullptr) << "the settings form is not loaded at start";
-  EXPECT_TRUE(Close()) << "closing the main form ends the program";
-}
-
-// List Load lists the titles in file order (a duplicate record once); a double-click moves a
-// title to the end of the other list; a download without a service is told and the program
-// goes on; List Load again empties the download list; a list file that cannot be read is told,
-// and both lists stay empty.
+// Without a download folder or a chosen title "Download" asks for them, and a double-click on
+// an empty list moves nothing. List Load lists the titles in file order (a duplicate record
+// once); a double-click moves a title to the end of the other list and the counters follow; a
+// service that does not answer is told with the title and the program goes on; List Load again
+// empties the download list; a list file that cannot be read is told, and both lists stay empty.
 TEST_F(FetcherTest, ListLoadAndDoubleClicks) {
   const std::wstring list = UseList(
       L"첫 노래|101/a*x|Y\r\nSong B|102/b*x|Y\r\n\"Song, C\"|103/c*x|Y\r\n"
       L"첫 노래|101/a*x|Y\r\nSong D|104/d*x|Y\r\n");
-  const Strings all = {L"첫 노래", L"Song B", L"Song, C", L"Song D"};
-  Set("PathSetting", "wmapath", folder);
   Set("Service", "host", L"127.0.0.1:1");
   Start();
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download", L"설정에서 *.wma파일의 저장 경로를 설정바람.",
+                Icon::Information);
+  Set("PathSetting", "wmapath", folder);
+  DoubleClick(Main(IDC_MUSIC_LIST), 0);
+  DoubleClick(Main(IDC_DOWNLOAD_LIST), 0);
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download", L"다운받을 음악을 다운로드 리스트에 추가해주세요.",
+                Icon::Information);
   LoadList(4);
-  EXPECT_EQ(Items(IDC_MAIN_LIST1), all);
-  for (const wchar_t* title : {L"첫 노래", L"Song B", L"Song D"}) Move(IDC_MAIN_LIST1, title);
-  Move(IDC_MAIN_LIST2, L"Song B");
-  EXPECT_EQ(Items(IDC_MAIN_LIST1), (Strings{L"Song, C", L"Song B"}));
-  EXPECT_EQ(Items(IDC_MAIN_LIST2), (Strings{L"첫 노래", L"Song D"}));
+  EXPECT_EQ(Items(IDC_MUSIC_LIST), (Strings{L"첫 노래", L"Song B", L"Song, C", L"Song D"}));
+  for (const wchar_t* title : {L"첫 노래", L"Song B", L"Song D"}) Move(IDC_MUSIC_LIST, title);
+  Move(IDC_DOWNLOAD_LIST, L"Song B");
+  EXPECT_EQ(Items(IDC_MUSIC_LIST), (Strings{L"Song, C", L"Song B"}));
+  EXPECT_EQ(Items(IDC_DOWNLOAD_LIST), (Strings{L"첫 노래", L"Song D"}));
   EXPECT_EQ(Labels(), (Strings{L"My Music List (2)", L"Download List (2)"}));
-  // No service at the host: the message names the title, and the program goes on.
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download",
-                L"음악 서버에 연결할 수 없습니다.\r\n곡: 첫 노래", Icon::Error);
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download", L"음악 서버에 연결할 수 없습니다.\r\n곡: 첫 노래",
+                Icon::Error);
   LoadList(4);
-  EXPECT_EQ(Items(IDC_MAIN_LIST1), all);
   EXPECT_EQ(Labels(), (Strings{L"My Music List (4)", L"Download List (0)"}));
 
-  Move(IDC_MAIN_LIST1, L"Song D");
+  Move(IDC_MUSIC_LIST, L"Song D");
   DeleteFileW(list.c_str());
-  ExpectMessage(Main(IDC_MAIN_COMMAND1), L"List Load",
+  ExpectMessage(Main(IDC_LIST_LOAD), L"List Load",
                 L"음악 리스트 파일을 읽을 수 없습니다.\r\n" + list, Icon::Error);
-  EXPECT_EQ(Items(IDC_MAIN_LIST1).size() + Items(IDC_MAIN_LIST2).size(), 0u);
+  EXPECT_EQ(Items(IDC_MUSIC_LIST).size() + Items(IDC_DOWNLOAD_LIST).size(), 0u);
   EXPECT_EQ(Labels(), (Strings{L"My Music List (0)", L"Download List (0)"}));
 }
 
-// One settings form however often "Setting" is pressed; "완료" checks both fields in order,
-// saves both keys and closes; the file dialog fills the list path; a cancelled folder browse
-// keeps the field; "취소" saves nothing.
-TEST_F(FetcherTest, SettingsFormSavesAndCancels) {
+// "List Load" asks for a list file until one is set. One settings form, without an owner,
+// however often "Setting" is pressed; "완료" checks both fields in order, saves both keys and
+// closes; the file-open dialog (album filter) fills the list-file field; a cancelled folder
+// browse keeps the typed folder; the form shows what is saved; "취소" saves nothing.
+TEST_F(FetcherTest, SettingsSavedAndCancelled) {
   Start();
-  Click(Main(IDC_MAIN_COMMAND3));
-  OpenSettings();
-  ExpectMessage(Main(IDC_MAIN_COMMAND1), L"List Load", L"설정에서 *.lbm파일의 경로를 설정바람.",
+  ExpectMessage(Main(IDC_LIST_LOAD), L"List Load", L"설정에서 *.lbm파일의 경로를 설정바람.",
                 Icon::Information);
+  Click(Main(IDC_SETTINGS));
+  OpenSettings();
   EXPECT_EQ(program.Windows(FETCHER_SET_FORM_CLASS, false).size(), 1u);
-  HWND form = Settings();
-  EXPECT_EQ(Text(form).rfind(L"셋팅", 0), 0u);
-  EXPECT_EQ(GetWindow(form, GW_OWNER), nullptr) << "modeless, without an owner";
-  EXPECT_EQ(
-      (Strings{Text(Set(IDC_SET_FRAME1)), Text(Set(IDC_SET_LABEL1)), Text(Set(IDC_SET_LABEL2)),
-               Text(Set(IDC_SET_TEXT1)), Text(Set(IDC_SET_TEXT2))}),
-      (Strings{L"경로 설정", L"기본앨범(*.lbm)파일 경로", L"음악(*.wma)파일 저장 경로", L"", L""}));
-  EXPECT_EQ(Placement(form, IDC_SET_COMMAND3), (std::vector<int>{344, 16, 57, 17}));
-  EXPECT_EQ(TabOrder(form), (std::vector<int>{IDC_SET_COMMAND4, IDC_SET_COMMAND3, IDC_SET_COMMAND2,
-                                              IDC_SET_TEXT2, IDC_SET_COMMAND1, IDC_SET_TEXT1}));
-
-  ExpectMessage(Set(IDC_SET_COMMAND3), L"Setting", L"기본앨범(*.lbm)파일의 경로를 설정하세요.",
+  EXPECT_EQ(GetWindow(Settings(), GW_OWNER), nullptr) << "modeless, without an owner";
+  ExpectMessage(Set(IDC_SAVE_SETTINGS), L"Setting", L"기본앨범(*.lbm)파일의 경로를 설정하세요.",
                 Icon::Error);
-  // The list-file chooser: the file-open dialog with the album filter; its choice fills Text1.
+
   const std::wstring listPath = folder + L"내 목록.lbm";
   ASSERT_TRUE(WriteFileBytes(listPath, "A|1/a*x|Y"));
-  Click(Set(IDC_SET_COMMAND1));
+  Click(Set(IDC_BROWSE_LIST_FILE));
   HWND dialog = program.FindDialog();
   ASSERT_NE(dialog, nullptr) << "no file dialog";
   HWND types = GetDlgItem(dialog, 0x470);  // the file-type combo box
@@ -248,25 +187,25 @@ TEST_F(FetcherTest, SettingsFormSavesAndCancels) {
   HWND name = GetDlgItem(dialog, 0x47C);  // the file-name box
   SendMessageW(name ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, LPARAM(listPath.c_str()));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  ASSERT_TRUE(WaitFor([&] { return Text(Set(IDC_SET_TEXT1)) == listPath; }, 5000));
-  ExpectMessage(Set(IDC_SET_COMMAND3), L"Setting", L"음악(*.wma)파일의 저장 경로를 설정하세요.",
+  ASSERT_TRUE(WaitFor([&] { return Text(Set(IDC_LIST_FILE_FIELD)) == listPath; }, 5000));
+  ExpectMessage(Set(IDC_SAVE_SETTINGS), L"Setting", L"음악(*.wma)파일의 저장 경로를 설정하세요.",
                 Icon::Error);
-  EXPECT_EQ(Setting("lbmpath"), L"") << "nothing written yet";
-  Type(Set(IDC_SET_TEXT2), L"C:\\old\\");
-  Click(Set(IDC_SET_COMMAND2));
+  EXPECT_EQ(Setting("lbmpath"), L"") << "nothing written while a field is empty";
+
+  Type(Set(IDC_DOWNLOAD_FOLDER_FIELD), L"C:\\old\\");
+  Click(Set(IDC_BROWSE_FOLDER));
   HWND browser = program.FindDialog();
   ASSERT_NE(browser, nullptr) << "no folder browser";
-  EXPECT_NE(FindWindowExW(browser, nullptr, nullptr, L"폴더 찾아보기"), nullptr);
   PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  Click(Set(IDC_SET_COMMAND3));  // handled once the browse has returned
+  Click(Set(IDC_SAVE_SETTINGS));  // handled once the browse has returned
   ASSERT_TRUE(WaitFor([&] { return Settings() == nullptr; })) << "완료 closes the form";
   EXPECT_EQ(Setting("lbmpath"), listPath);
   EXPECT_EQ(Setting("wmapath"), L"C:\\old\\");
 
   OpenSettings();
-  EXPECT_EQ(Text(Set(IDC_SET_TEXT1)), listPath);
-  Type(Set(IDC_SET_TEXT1), L"C:\\other.lbm");
-  Click(Set(IDC_SET_COMMAND4));
+  EXPECT_EQ(Text(Set(IDC_LIST_FILE_FIELD)), listPath);
+  Type(Set(IDC_LIST_FILE_FIELD), L"C:\\other.lbm");
+  Click(Set(IDC_CANCEL_SETTINGS));
   ASSERT_TRUE(WaitFor([&] { return Settings() == nullptr; })) << "취소 closes the form";
   EXPECT_EQ(Setting("lbmpath"), listPath);
 }
@@ -301,7 +240,7 @@ class DownloadTest : public FetcherTest {
   std::string Requests() { return ReadFileBytes(service_ + L"requests.log").substr(logStart_); }
   void Choose(const Strings& titles, size_t listed) {
     LoadList(listed);
-    for (const std::wstring& title : titles) Move(IDC_MAIN_LIST1, title);
+    for (const std::wstring& title : titles) Move(IDC_MUSIC_LIST, title);
   }
 
   std::wstring service_;
@@ -327,8 +266,8 @@ TEST_F(DownloadTest, SeveralTitlesFailuresListed) {
   Start();
   Choose({L"첫 노래", L"Song: B?", L"Love", L"C", L"D", L"E"}, 7);
   OpenSettings();
-  Type(Set(IDC_SET_TEXT2), songs);
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download",
+  Type(Set(IDC_DOWNLOAD_FOLDER_FIELD), songs);
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download",
                 L"다음 곡을 다운로드하지 못했습니다.\r\nC\r\nD\r\nE", Icon::Error);
 
   EXPECT_EQ(Requests(), kLookup + "201\nGET /s/201/a.wma\n" + kLookup + "202\nGET /s/202/b.wma\n" +
@@ -350,9 +289,9 @@ TEST_F(DownloadTest, ErrorRepliesEndTheRun) {
   const std::string song = Song("/e/401/a.wma", 5);
   Start();
   Choose({L"A", L"B", L"C"}, 3);
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download", L"오류(1)", Icon::Error);
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download", L"오류(1)", Icon::Error);
   ASSERT_TRUE(WriteFileBytes(list, "B|402/b*x|Y"));
-  ExpectMessage(Main(IDC_MAIN_COMMAND2), L"Download", L"오류(2)", Icon::Error);
+  ExpectMessage(Main(IDC_DOWNLOAD), L"Download", L"오류(2)", Icon::Error);
   EXPECT_EQ(Requests(), kLookup + "401\nGET /e/401/a.wma\n" + kLookup + "402\n");
   EXPECT_TRUE(ReadFileBytes(folder + L"A.wma") == song);
   EXPECT_FALSE(FileExists(folder + L"B.wma"));
@@ -368,8 +307,8 @@ TEST_F(FetcherTest, DISABLED_Screenshots) {
       L"Ditto|5/e*x|Y\r\n첫 눈|6/f*x|Y\r\n너의 의미|7/g*x|Y\r\n");
   Start();
   LoadList(7);
-  for (int index : {0, 2}) DoubleClick(Main(IDC_MAIN_LIST1), index);
-  ASSERT_TRUE(WaitFor([&] { return Items(IDC_MAIN_LIST2).size() == 2; }));
+  for (int index : {0, 2}) DoubleClick(Main(IDC_MUSIC_LIST), index);
+  ASSERT_TRUE(WaitFor([&] { return Items(IDC_DOWNLOAD_LIST).size() == 2; }));
   Sleep(500);  // drawn
   ASSERT_TRUE(SaveWindowImage(main, out + "\\fetcher-main.bmp"));
   // The settings form reads the file afresh: show the paths a user would have.
