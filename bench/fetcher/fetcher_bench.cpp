@@ -16,7 +16,7 @@
 #include "fetcher/modules/download_songs.h"
 #include "fetcher/modules/list_file.h"
 #include "fetcher/modules/music_list.h"
-#include "tests/native/fetcher/literal_algorithms.h"
+#include "tests/native/fetcher/reference_algorithms.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ BENCHMARK(ListLoad)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void ListLoadPlain(benchmark::State& state) {
   const std::u16string text = ReadListFields(AnsiToUnicode(MakeList(int(state.range(0)))));
-  for (auto _ : state) benchmark::DoNotOptimize(literal::ListMusicTitles(text));
+  for (auto _ : state) benchmark::DoNotOptimize(reference::ListMusicTitles(text));
 }
 BENCHMARK(ListLoadPlain)->Arg(10000)->Arg(30000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
