@@ -1,5 +1,6 @@
 // Conversions between UTF-8 (command line, terminal, file names on Linux) and the archive's
-// code page (949 by default): iconv natively, the Win32 conversion functions on Windows.
+// code page (949 by default). builder/native converts with iconv, builder/win32 with the Win32
+// conversion functions; naming the character that does not fit is portable (code_page.cpp).
 #pragma once
 
 #include <optional>
@@ -7,14 +8,18 @@
 
 namespace mksfx {
 
-// The text in the code page, or nothing when a character cannot be represented; then
-// *unrepresentable (when given) holds the first such character, in UTF-8.
+// The text in the code page, or nothing when a character cannot be represented; then *why
+// (when given) tells which, to follow what the text is: "holds 'C', which code page 949 cannot
+// represent".
 std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage,
-                                          std::string* unrepresentable = nullptr);
+                                          std::string* why = nullptr);
 
 // The text in UTF-8; undecodable bytes come out as U+FFFD.
 std::string CodePageToUtf8(const std::string& bytes, unsigned codePage);
 
+// The platform's side. The text in the code page, or nothing when any character of it cannot
+// be represented exactly (no default character, no best-fit replacement) or is no UTF-8.
+std::optional<std::string> ExactlyToCodePage(const std::string& utf8, unsigned codePage);
 bool IsSupportedCodePage(unsigned codePage);
 
 }  // namespace mksfx

@@ -7,12 +7,8 @@
 #include <map>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "builder/code_page.h"
-#include "builder/zip_writer.h"
+#include "builder/file_io.h"
 
 namespace fs = std::filesystem;
 
@@ -41,27 +37,9 @@ uint32_t DosDateTimeOf(const fs::path& p) {
       std::chrono::time_point_cast<std::chrono::system_clock::duration>(
           std::chrono::file_clock::to_sys(written)));
   std::tm local{};
-#ifdef _WIN32
-  if (localtime_s(&local, &t) != 0) return DosDateTime(1980, 1, 1, 0, 0, 0);
-#else
-  if (!localtime_r(&t, &local)) return DosDateTime(1980, 1, 1, 0, 0, 0);
-#endif
+  if (!ToLocalTime(t, &local)) return DosDateTime(1980, 1, 1, 0, 0, 0);
   return DosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                      local.tm_min, local.tm_sec);
-}
-
-// MS-DOS attributes: on Windows the file's own; elsewhere read-only from the owner's write
-// permission. Never Unix mode bits: the stub hands the value to SetFileAttributesA as it is.
-uint32_t AttributesOf(const fs::path& p, bool folder) {
-#ifdef _WIN32
-  const DWORD a = GetFileAttributesW(p.c_str());
-  if (a != INVALID_FILE_ATTRIBUTES) return a & kDosAttributeMask;
-#endif
-  std::error_code ec;
-  const fs::perms perms = fs::status(p, ec).permissions();
-  uint32_t attributes = folder ? kAttrDirectory : kAttrArchive;
-  if (!ec && (perms & fs::perms::owner_write) == fs::perms::none) attributes |= kAttrReadOnly;
-  return attributes;
 }
 
 // Component-wise order: "a/b" sorts with "a", before "a.txt".
@@ -87,11 +65,10 @@ struct Collector {
   std::string* error;
 
   bool Add(PlannedEntry e) {
-    std::string bad;
-    const auto converted = Utf8ToCodePage(e.utf8Name, codePage, &bad);
+    std::string why;
+    const auto converted = Utf8ToCodePage(e.utf8Name, codePage, &why);
     if (!converted) {
-      *error = "the name " + e.utf8Name + " holds '" + bad + "', which code page " +
-               std::to_string(codePage) + " cannot represent";
+      *error = "the name " + e.utf8Name + " " + why;
       return false;
     }
     e.archiveName = *converted;
@@ -120,7 +97,7 @@ struct Collector {
       return false;
     }
     e.dosDateTime = DosDateTimeOf(p);
-    e.attributes = AttributesOf(p, false);
+    e.attributes = DosAttributesOf(p, false);
     return Add(std::move(e));
   }
 
@@ -146,7 +123,7 @@ struct Collector {
           e.isFolder = true;
           e.sourcePath = Utf8(p);
           e.dosDateTime = DosDateTimeOf(p);
-          e.attributes = AttributesOf(p, true);
+          e.attributes = DosAttributesOf(p, true);
           if (!Add(std::move(e))) return false;
         }
       } else if (it->is_regular_file(ec)) {
@@ -165,7 +142,7 @@ bool CollectInputs(const std::vector<std::string>& inputs, unsigned codePage,
                    std::vector<PlannedEntry>* entries, std::string* error) {
   Collector collector{codePage, entries, {}, error};
   for (const std::string& input : inputs) {
-    const fs::path p = fs::path(std::u8string(input.begin(), input.end()));
+    const fs::path p = PathOf(input);
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
       if (!collector.AddFolderContents(p)) return false;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "unpacker/container/option_block.h"
+
 namespace mksfx {
 
 struct OptionTexts {
@@ -14,13 +16,10 @@ struct OptionTexts {
   std::string command;  // "PROG|ARGS" run after extraction; "><" stands for the destination
 };
 
-constexpr uint8_t kOverwriteFlag = 0x08;
-constexpr uint8_t kAutoExtractFlag = 0x40;
-constexpr uint8_t kWaitDeleteFlag = 0x80;
+using OptionBlock = std::array<uint8_t, kOptionBlockSize>;
 
-using OptionBlock = std::array<uint8_t, 256>;
-
-// Builds the block from texts already in the archive's code page. Fails with a message naming
+// Builds the block from texts already in the archive's code page; `flags` are the core's
+// kFlagOverwriteByDefault, kFlagAutoExtract and kFlagWaitThenDelete. Fails with a message naming
 // the text when one is longer than 255 bytes or the three do not fit beside the 7-byte head.
 bool BuildOptionBlock(uint8_t flags, const OptionTexts& texts, OptionBlock* block,
                       std::string* error);

@@ -5,20 +5,13 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "builder/code_page.h"
 #include "builder/collect.h"
 #include "builder/embedded_stub.h"
 #include "builder/file_io.h"
 #include "builder/inspect.h"
 #include "builder/option_block_writer.h"
+#include "builder/system.h"
 #include "builder/zip_input.h"
 #include "builder/zip_writer.h"
 #include "unpacker/container/option_block.h"
@@ -37,7 +30,7 @@ int Refuse(const std::string& message) {
 // One line on a terminal, rewritten in place; nothing when stderr is a file or a pipe.
 class ProgressLine {
  public:
-  explicit ProgressLine(uint64_t total) : total_(total), shown_(isatty(fileno(stderr)) != 0) {}
+  explicit ProgressLine(uint64_t total) : total_(total), shown_(IsTerminal(stderr)) {}
   ~ProgressLine() {
     if (shown_ && drawn_) std::fputs("\r\033[K", stderr);
   }
@@ -62,11 +55,10 @@ class ProgressLine {
 // Converts one option text; names the character that the code page cannot hold.
 bool ToCodePage(const std::string& what, const std::string& utf8, unsigned codePage,
                 std::string* converted, std::string* error) {
-  std::string bad;
-  const auto result = Utf8ToCodePage(utf8, codePage, &bad);
+  std::string why;
+  const auto result = Utf8ToCodePage(utf8, codePage, &why);
   if (!result) {
-    *error = "the " + what + " holds '" + bad + "', which code page " + std::to_string(codePage) +
-             " cannot represent";
+    *error = "the " + what + " " + why;
     return false;
   }
   *converted = *result;
@@ -75,11 +67,10 @@ bool ToCodePage(const std::string& what, const std::string& utf8, unsigned codeP
 
 bool LoadStub(const CommandLine& c, std::vector<uint8_t>* stub, std::string* error) {
   if (!c.stub.empty()) {
-    if (!ReadWholeFile(c.stub, stub) || stub->empty()) {
-      *error = "cannot read the stub " + c.stub;
-      return false;
-    }
-    return true;
+    if (!ReadWholeFile(c.stub, stub, error)) return false;
+    if (!stub->empty()) return true;
+    *error = "the stub " + c.stub + " is empty";
+    return false;
   }
   const bool x86 = c.arch == StubArch::X86;
   const unsigned char* embedded = x86 ? kEmbeddedStubX86 : kEmbeddedStubX64;
@@ -116,15 +107,14 @@ int Pack(const CommandLine& c, std::FILE* out) {
     return Refuse("the password is " + std::to_string(password.size()) +
                   " bytes long in the archive's code page; the stub's password box takes 79");
   const uint8_t flags =
-      uint8_t((c.overwrite ? kOverwriteFlag : 0) | (c.autoExtract ? kAutoExtractFlag : 0) |
-              (c.waitDelete ? kWaitDeleteFlag : 0));
+      uint8_t((c.overwrite ? kFlagOverwriteByDefault : 0) | (c.autoExtract ? kFlagAutoExtract : 0) |
+              (c.waitDelete ? kFlagWaitThenDelete : 0));
   OptionBlock block;
   if (!BuildOptionBlock(flags, texts, &block, &error)) return Refuse(error);
 
   // Read every input before the output is touched, so a refusal leaves nothing behind.
   const bool zipInput = c.inputs.size() == 1 && LooksLikeZipPath(c.inputs[0]) &&
-                        std::filesystem::is_regular_file(std::filesystem::path(
-                            std::u8string(c.inputs[0].begin(), c.inputs[0].end())));
+                        std::filesystem::is_regular_file(PathOf(c.inputs[0]));
   ZipInput zip;
   std::vector<PlannedEntry> entries;
   if (zipInput) {
@@ -137,44 +127,46 @@ int Pack(const CommandLine& c, std::FILE* out) {
   if (!LoadStub(c, &stub, &error)) return Refuse(error);
 
   FilePtr file = OpenFile(c.output, "w+b");
-  if (!file) return Refuse("cannot write " + c.output);
+  if (!file) return Refuse(CannotWrite(c.output));
+  // A half-written output goes. Only a file is removed: an output such as /dev/null or
+  // /dev/full is no file of mksfx's making.
   auto fail = [&](const std::string& message) {
     file.reset();
     std::error_code ec;
-    std::filesystem::remove(std::filesystem::path(std::u8string(c.output.begin(), c.output.end())),
-                            ec);
+    if (std::filesystem::is_regular_file(PathOf(c.output), ec))
+      std::filesystem::remove(PathOf(c.output), ec);
     return Refuse(message);
+  };
+  auto write = [&](const void* data, size_t size) {
+    return std::fwrite(data, 1, size, file.get()) == size;
   };
 
   // The option block must sit at the stub's image end; bytes behind the image (a symbol table,
   // a signature) would hide it, so only the image is kept. The stub's reader opens the file
   // sharing it for reading only, which Windows refuses while a handle may write to it: the
   // file is closed for the measurement and opened again.
-  if (std::fwrite(stub.data(), 1, stub.size(), file.get()) != stub.size() ||
-      std::fclose(file.release()) != 0)
-    return fail("cannot write " + c.output);
+  if (!write(stub.data(), stub.size()) || std::fclose(file.release()) != 0)
+    return fail(CannotWrite(c.output));
   const uint64_t imageEnd = StubImageEnd(c.output);
   file = OpenFile(c.output, "r+b");
-  if (!file) return fail("cannot write " + c.output);
+  if (!file) return fail(CannotWrite(c.output));
   if (imageEnd == 0 || imageEnd > stub.size())
     return fail("the stub is not a complete Windows program (no PE image found)");
   if (imageEnd < stub.size()) {
     std::fprintf(stderr, "mksfx: dropping %zu bytes behind the stub's image\n",
                  size_t(stub.size() - imageEnd));
-    if (!TruncateFile(file.get(), imageEnd)) return fail("cannot write " + c.output);
+    if (!TruncateFile(file.get(), imageEnd)) return fail(CannotWrite(c.output));
   }
-  if (!SeekFile(file.get(), imageEnd)) return fail("cannot write " + c.output);
-  if (std::fwrite(block.data(), 1, block.size(), file.get()) != block.size())
-    return fail("cannot write " + c.output);
+  if (!SeekFile(file.get(), imageEnd) || !write(block.data(), block.size()))
+    return fail(CannotWrite(c.output));
 
   size_t entryCount = 0;
   if (zipInput && zip.walkableAsItStands) {
-    if (std::fwrite(zip.bytes.data(), 1, zip.bytes.size(), file.get()) != zip.bytes.size())
-      return fail("cannot write " + c.output);
+    if (!write(zip.bytes.data(), zip.bytes.size())) return fail(CannotWrite(c.output));
     entryCount = zip.entries.size();
     std::fprintf(out, "%s: appended as it stands\n", c.inputs[0].c_str());
   } else {
-    ZipWriter writer(file.get(), c.level, password);
+    ZipWriter writer(file.get(), c.output, c.level, password);
     if (zipInput) {
       std::fprintf(out, "%s: rewritten for the stub (%s), data copied without recompressing\n",
                    c.inputs[0].c_str(), zip.whyRewritten.c_str());
@@ -201,11 +193,12 @@ int Pack(const CommandLine& c, std::FILE* out) {
     entryCount = writer.entryCount();
   }
   const uint64_t size = TellFile(file.get());
-  if (std::fclose(file.release()) != 0) return fail("cannot write " + c.output);
+  if (std::fclose(file.release()) != 0) return fail(CannotWrite(c.output));
 
-  std::fprintf(out, "%s: %zu entries, %llu bytes (stub %llu, option block 256, ZIP %llu)\n",
+  std::fprintf(out, "%s: %zu entries, %llu bytes (stub %llu, option block %u, ZIP %llu)\n",
                c.output.c_str(), entryCount, (unsigned long long)size, (unsigned long long)imageEnd,
-               (unsigned long long)(size - imageEnd - 256));
+               unsigned(kOptionBlockSize),
+               (unsigned long long)(size - imageEnd - kOptionBlockSize));
   // The stub's own reader and decoder go over the result once.
   if (TestSelfExtractor(NativeNarrowPath(c.output), password, c.codePage, out, true) != 0)
     return fail("the written file does not pass its check");

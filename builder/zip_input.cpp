@@ -5,23 +5,11 @@
 
 #include "builder/code_page.h"
 #include "builder/file_io.h"
+#include "unpacker/container/little_endian.h"
 
 namespace mksfx {
 
 namespace {
-
-constexpr uint32_t kLocalSignature = 0x04034B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr size_t kEndSize = 22, kCentralSize = 46, kLocalSize = 30;
-
-uint16_t U16(const uint8_t* p) {
-  return uint16_t(p[0] | p[1] << 8);
-}
-uint32_t U32(const uint8_t* p) {
-  return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16;
-}
 
 // Hosts whose external attributes carry MS-DOS bits in the low byte (ZIP application note
 // 4.4.2): MS-DOS/OS2 FAT, NTFS, VFAT.
@@ -55,10 +43,7 @@ bool LooksLikeZipPath(const std::string& path) {
 bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
                   std::string* error) {
   std::vector<uint8_t>& b = input->bytes;
-  if (!ReadWholeFile(path, &b)) {
-    *error = "cannot read " + path;
-    return false;
-  }
+  if (!ReadWholeFile(path, &b, error)) return false;
   auto refuse = [&](const std::string& entry, const std::string& why) {
     *error = path + (entry.empty() ? "" : ": entry " + entry) + ": " + why;
     return false;
@@ -72,10 +57,11 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
 
   // The end record: the last one in the file whose comment reaches exactly to the end.
   size_t endAt = SIZE_MAX;
-  if (b.size() >= kEndSize) {
-    const size_t lowest = b.size() > kEndSize + 0xFFFF ? b.size() - kEndSize - 0xFFFF : 0;
-    for (size_t i = b.size() - kEndSize + 1; i-- > lowest;) {
-      if (U32(&b[i]) == kEndSignature && i + kEndSize + U16(&b[i + 20]) == b.size()) {
+  if (b.size() >= kEndRecordSize) {
+    const size_t lowest =
+        b.size() > kEndRecordSize + 0xFFFF ? b.size() - kEndRecordSize - 0xFFFF : 0;
+    for (size_t i = b.size() - kEndRecordSize + 1; i-- > lowest;) {
+      if (LoadU32(&b[i]) == kEndSignature && i + kEndRecordSize + LoadU16(&b[i + 20]) == b.size()) {
         endAt = i;
         break;
       }
@@ -83,11 +69,12 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
   }
   if (endAt == SIZE_MAX) return refuse("", "not a ZIP archive (no end of central directory)");
   const uint8_t* end = &b[endAt];
-  const uint32_t count = U16(end + 10), centralSize = U32(end + 12), centralOffset = U32(end + 16);
-  if ((endAt >= 20 && U32(&b[endAt - 20]) == kZip64LocatorSignature) || count == 0xFFFF ||
+  const uint32_t count = LoadU16(end + 10), centralSize = LoadU32(end + 12),
+                 centralOffset = LoadU32(end + 16);
+  if ((endAt >= 20 && LoadU32(&b[endAt - 20]) == kZip64LocatorSignature) || count == 0xFFFF ||
       centralOffset == 0xFFFFFFFFu || centralSize == 0xFFFFFFFFu)
     return refuse("", "it needs Zip64 records, which the stub cannot read");
-  if (U16(end + 4) != 0 || U16(end + 6) != 0 || U16(end + 8) != count)
+  if (LoadU16(end + 4) != 0 || LoadU16(end + 6) != 0 || LoadU16(end + 8) != count)
     return refuse("", "it is split over several disks");
   if (centralSize > endAt) return refuse("", "its central directory is damaged");
   // Data in front of the archive (a self-extracting archive given as input) shifts every
@@ -98,59 +85,59 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
 
   input->walkableAsItStands = true;
   if (bias != 0) rewriteBecause("data in front of the first entry");
-  if (endAt + kEndSize != b.size()) rewriteBecause("an archive comment");
+  if (endAt + kEndRecordSize != b.size()) rewriteBecause("an archive comment");
   if (encrypting) rewriteBecause("encryption with the given password");
 
   size_t next = centralAt;
   size_t expectedLocal = bias;  // where the stub's walk expects the next local header
   for (uint32_t i = 0; i < count; ++i) {
-    if (next + kCentralSize > endAt || U32(&b[next]) != kCentralSignature)
+    if (next + kCentralHeaderSize > endAt || LoadU32(&b[next]) != kCentralSignature)
       return refuse("", "its central directory is damaged");
     const uint8_t* c = &b[next];
-    const uint16_t madeBy = U16(c + 4), flags = U16(c + 8), method = U16(c + 10);
-    const uint16_t nameLength = U16(c + 28), extraLength = U16(c + 30), commentLength = U16(c + 32);
-    const uint32_t crc = U32(c + 16), compressed = U32(c + 20), uncompressed = U32(c + 24);
-    const uint32_t localOffset = U32(c + 42);
-    if (next + kCentralSize + nameLength + extraLength + commentLength > endAt)
+    const uint16_t madeBy = LoadU16(c + 4), flags = LoadU16(c + 8), method = LoadU16(c + 10);
+    const uint16_t nameLength = LoadU16(c + 28), extraLength = LoadU16(c + 30),
+                   commentLength = LoadU16(c + 32);
+    const uint32_t crc = LoadU32(c + 16), compressed = LoadU32(c + 20),
+                   uncompressed = LoadU32(c + 24);
+    const uint32_t localOffset = LoadU32(c + 42);
+    if (next + kCentralHeaderSize + nameLength + extraLength + commentLength > endAt)
       return refuse("", "its central directory is damaged");
-    std::string name(reinterpret_cast<const char*>(c + kCentralSize), nameLength);
-    const std::string shownName = (flags & 0x0800) ? name : CodePageToUtf8(name, codePage);
-    next += kCentralSize + nameLength + extraLength + commentLength;
+    std::string name(reinterpret_cast<const char*>(c + kCentralHeaderSize), nameLength);
+    const std::string shownName = (flags & kFlagUtf8Name) ? name : CodePageToUtf8(name, codePage);
+    next += kCentralHeaderSize + nameLength + extraLength + commentLength;
 
     if (compressed == 0xFFFFFFFFu || uncompressed == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu)
       return refuse(shownName, "it needs Zip64 records, which the stub cannot read");
-    if (method != 0 && method != 8)
+    if (method != kMethodStored && method != kMethodDeflated)
       return refuse(shownName, "compression method " + std::to_string(method) +
                                    ", which the stub cannot decode (only stored and deflated)");
-    if ((flags & 0x0001) && (flags & 0x0040))
+    if ((flags & kFlagEncrypted) && (flags & kFlagStrongEncryption))
       return refuse(shownName, "strong encryption, which the stub cannot decrypt");
     if (nameLength == 0) return refuse("(no name)", "an entry without a name");
 
     // The stub reads names as bytes of the system code page: UTF-8 names are converted.
-    if (flags & 0x0800) {
-      std::string bad;
-      const auto converted = Utf8ToCodePage(name, codePage, &bad);
-      if (!converted)
-        return refuse(shownName, "its name holds '" + bad + "', which code page " +
-                                     std::to_string(codePage) + " cannot represent");
+    if (flags & kFlagUtf8Name) {
+      std::string why;
+      const auto converted = Utf8ToCodePage(name, codePage, &why);
+      if (!converted) return refuse(shownName, "its name " + why);
       if (*converted != name) rewriteBecause("UTF-8 names");
       name = *converted;
     }
 
     const size_t local = size_t(localOffset) + bias;
-    if (local + kLocalSize > centralAt || U32(&b[local]) != kLocalSignature)
+    if (local + kLocalHeaderSize > centralAt || LoadU32(&b[local]) != kLocalSignature)
       return refuse(shownName, "its local header is missing or damaged");
     const uint8_t* l = &b[local];
-    const size_t dataAt = local + kLocalSize + U16(l + 26) + U16(l + 28);
+    const size_t dataAt = local + kLocalHeaderSize + LoadU16(l + 26) + LoadU16(l + 28);
     if (dataAt + compressed > centralAt) return refuse(shownName, "its data is cut short");
 
     const bool folder = name.back() == '/' || name.back() == '\\';
-    const uint32_t attributes = DosAttributes(madeBy, U32(c + 38), folder);
+    const uint32_t attributes = DosAttributes(madeBy, LoadU32(c + 38), folder);
     if (local != expectedLocal) rewriteBecause("gaps or reordering between entries");
-    if (flags & 0x0008) rewriteBecause("data descriptors");
-    if (U32(l + 14) != crc || U32(l + 18) != compressed || U32(l + 22) != uncompressed)
+    if (flags & kFlagDataDescriptor) rewriteBecause("data descriptors");
+    if (LoadU32(l + 14) != crc || LoadU32(l + 18) != compressed || LoadU32(l + 22) != uncompressed)
       rewriteBecause("local headers without CRC-32 or sizes");
-    if ((U32(c + 38) & ~kDosAttributeMask) != 0 || attributes != (U32(c + 38) & 0xFF))
+    if ((LoadU32(c + 38) & ~kDosAttributeMask) != 0 || attributes != (LoadU32(c + 38) & 0xFF))
       rewriteBecause("non-MS-DOS file attributes");
     expectedLocal = dataAt + compressed;
 
@@ -158,9 +145,10 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
     e.name = name;
     // An encrypted entry with bit 3 keeps it: its check byte is the time's high byte. No data
     // descriptor follows in the rewritten archive.
-    e.flags = uint16_t(flags & (0x0001 | 0x0006 | ((flags & 0x0001) ? 0x0008 : 0)));
+    e.flags = uint16_t(
+        flags & (kFlagEncrypted | 0x0006 | ((flags & kFlagEncrypted) ? kFlagDataDescriptor : 0)));
     e.method = method;
-    e.dosDateTime = U32(c + 12);
+    e.dosDateTime = LoadU32(c + 12);
     e.crc32 = crc;
     e.compressedSize = compressed;
     e.uncompressedSize = uncompressed;

@@ -5,16 +5,10 @@
 #include <libdeflate.h>
 #endif
 
-#include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#include <bcrypt.h>
-#else
-#include <sys/random.h>
-#endif
+#include <optional>
 
 #include "builder/file_io.h"
+#include "builder/system.h"
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/zip_crypto.h"
 
@@ -23,14 +17,9 @@ namespace mksfx {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
-// Files up to this size are compressed whole in memory with libdeflate where it is available
-// (smaller and faster than zlib at its best level); larger ones stream through zlib.
-constexpr uint64_t kInMemoryLimit = 64ull << 20;
-constexpr uint32_t kLocalSignature = 0x04034B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
 constexpr uint16_t kVersionNeeded = 20;  // 2.0: deflate, folders, traditional encryption
 constexpr uint16_t kVersionMadeBy = 20;  // high byte 0: MS-DOS attributes in the low byte
+constexpr uint64_t kLargestSize = 0xFFFFFFFFu;
 
 void Put16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(uint8_t(v));
@@ -50,24 +39,49 @@ void Encrypt(uint8_t* data, size_t size) {
   }
 }
 
-}  // namespace
-
-bool CryptoRandom(uint8_t* bytes, size_t count) {
-#ifdef _WIN32
-  return BCryptGenRandom(nullptr, bytes, ULONG(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
-#else
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got = getrandom(bytes + done, count - done, 0);
-    if (got <= 0) return false;
-    done += size_t(got);
-  }
-  return true;
-#endif
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+  return uint32_t(crc32(crc, p, uInt(n)));
 }
 
-ZipWriter::ZipWriter(std::FILE* out, int level, std::string password)
-    : out_(out), level_(level), password_(std::move(password)) {
+// Reads the file from its start in chunks into `buffer`, handing each to `take` with whether it
+// is the last; false when reading fails or `take` refuses.
+bool ReadChunks(std::FILE* in, std::vector<uint8_t>& buffer,
+                const std::function<bool(const uint8_t*, size_t, bool)>& take) {
+  std::rewind(in);
+  for (;;) {
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+    if (std::ferror(in)) return false;
+    const bool last = got < buffer.size();
+    if (!take(buffer.data(), got, last)) return false;
+    if (last) return true;
+  }
+}
+
+#ifdef MKSFX_HAVE_LIBDEFLATE
+// Files up to this size are compressed whole in memory with libdeflate (smaller and faster
+// than zlib at its best level); larger ones stream through zlib.
+constexpr uint64_t kInMemoryLimit = 64ull << 20;
+
+// The data deflated by libdeflate at zlib's level 1-9 (9 asks for the smallest output, as
+// libdeflate's 12 does); nothing when it does not come out smaller.
+std::optional<std::vector<uint8_t>> DeflateInMemory(const std::vector<uint8_t>& data, int level) {
+  static const int kLevels[10] = {0, 1, 3, 4, 5, 7, 8, 9, 11, 12};
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLevels[level]);
+  if (!compressor) return std::nullopt;
+  std::vector<uint8_t> deflated(libdeflate_deflate_compress_bound(compressor, data.size()));
+  const size_t n = libdeflate_deflate_compress(compressor, data.data(), data.size(),
+                                               deflated.data(), deflated.size());
+  libdeflate_free_compressor(compressor);
+  if (n == 0 || n >= data.size()) return std::nullopt;
+  deflated.resize(n);
+  return deflated;
+}
+#endif
+
+}  // namespace
+
+ZipWriter::ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password)
+    : out_(out), outputPath_(std::move(outputPath)), level_(level), password_(std::move(password)) {
   start_ = TellFile(out_);
   BuildCrcTable();
 }
@@ -77,35 +91,20 @@ uint64_t ZipWriter::Position() const {
 }
 
 bool ZipWriter::Seek(uint64_t position) {
-  return SeekFile(out_, start_ + position);
-}
-
-bool ZipWriter::Write(const void* data, size_t size) {
-  return size == 0 || std::fwrite(data, 1, size, out_) == size;
-}
-
-bool ZipWriter::CheckOffset(const std::string& name, std::string* error) {
-  if (Position() <= 0xFFFFFFFFu) return true;
-  *error = "the archive grows beyond 4 GiB at " + name + "; ZIP offsets are 32 bits wide";
+  if (SeekFile(out_, start_ + position)) return true;
+  writeError_ = CannotWrite(outputPath_);
   return false;
 }
 
-bool ZipWriter::NewEncryptionHeader(uint32_t crc32, uint8_t* header, std::string* error) {
-  // Eleven random bytes, and as check byte the CRC's high byte (no data descriptor follows).
-  if (!CryptoRandom(header, kEncryptionHeaderSize - 1)) {
-    *error = "the system's random source failed";
-    return false;
-  }
-  header[kEncryptionHeaderSize - 1] = uint8_t(crc32 >> 24);
-  return true;
+bool ZipWriter::Write(const void* data, size_t size) {
+  if (size == 0 || std::fwrite(data, 1, size, out_) == size) return true;
+  writeError_ = CannotWrite(outputPath_);
+  return false;
 }
 
-bool ZipWriter::WriteEncryptionHeader(const uint8_t* header) {
-  InitKeys(password_.data(), uint32_t(password_.size()));
-  uint8_t encrypted[kEncryptionHeaderSize];
-  std::memcpy(encrypted, header, sizeof encrypted);
-  Encrypt(encrypted, sizeof encrypted);
-  return Write(encrypted, sizeof encrypted);
+bool ZipWriter::FailWrite(std::string* error) {
+  *error = writeError_;
+  return false;
 }
 
 // The fields that local and central headers share, from "version needed" to the name length.
@@ -129,270 +128,196 @@ bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
   return Write(h.data(), h.size());
 }
 
-bool ZipWriter::AddFolder(const std::string& name, uint32_t dosDateTime, uint32_t attributes,
-                          std::string* error) {
-  if (!CheckOffset(name, error)) return false;
-  CentralRecord r{
-      name, 0, 0, dosDateTime, 0, 0, 0, attributes | kAttrDirectory, uint32_t(Position())};
-  // A folder has no data, so there is nothing to encrypt and no password to ask for.
-  if (!WriteLocalHeader(r)) {
-    *error = "cannot write the archive";
+bool ZipWriter::WriteEntry(CentralRecord r, bool encrypt, const std::string& what,
+                           const DataSource& source, std::string* error) {
+  if (Position() > kLargestSize) {
+    *error = "the archive grows beyond 4 GiB at " + what + "; ZIP offsets are 32 bits wide";
     return false;
+  }
+  r.offset = uint32_t(Position());
+  uint8_t header[kEncryptionHeaderSize];
+  if (encrypt) {
+    r.flags |= kFlagEncrypted;
+    // Eleven random bytes, and as check byte the CRC's high byte (no data descriptor follows).
+    if (!CryptoRandom(header, kEncryptionHeaderSize - 1)) {
+      *error = "the system's random source failed";
+      return false;
+    }
+    header[kEncryptionHeaderSize - 1] = uint8_t(r.crc32 >> 24);
+    InitKeys(password_.data(), uint32_t(password_.size()));
+    Encrypt(header, sizeof header);  // the keys run on into the data
+  }
+  const uint32_t headerSize = encrypt ? kEncryptionHeaderSize : 0;
+  if (!WriteLocalHeader(r) || !Write(header, headerSize)) return FailWrite(error);
+
+  uint64_t stored = 0, size = r.uncompressedSize;
+  uint32_t crc = r.crc32;
+  bool writeFailed = false;
+  const Emit emit = [&](uint8_t* p, size_t n) {
+    if (encrypt) Encrypt(p, n);
+    stored += n;
+    writeFailed = !Write(p, n);
+    return !writeFailed;
+  };
+  if (!source(emit, &crc, &size, error)) return writeFailed ? FailWrite(error) : false;
+  if (size > kLargestSize || stored + headerSize > kLargestSize) {
+    *error = what + " is 4 GiB or larger; ZIP sizes are 32 bits wide";
+    return false;
+  }
+  const CentralRecord written = r;
+  r.crc32 = crc;
+  r.uncompressedSize = uint32_t(size);
+  r.compressedSize = uint32_t(stored + headerSize);
+  if (r.crc32 != written.crc32 || r.uncompressedSize != written.uncompressedSize ||
+      r.compressedSize != written.compressedSize) {
+    const uint64_t end = Position();
+    if (!Seek(r.offset) || !WriteLocalHeader(r) || !Seek(end)) return FailWrite(error);
   }
   central_.push_back(r);
   return true;
+}
+
+bool ZipWriter::AddFolder(const std::string& name, uint32_t dosDateTime, uint32_t attributes,
+                          std::string* error) {
+  // A folder has no data, so there is nothing to encrypt and no password to ask for.
+  const CentralRecord r{name, 0, kMethodStored, dosDateTime, 0, 0, 0, attributes | kAttrDirectory,
+                        0};
+  return WriteEntry(
+      r, false, name, [](const Emit&, uint32_t*, uint64_t*, std::string*) { return true; }, error);
 }
 
 bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
                         uint32_t dosDateTime, uint32_t attributes,
                         const std::function<void(uint64_t)>& progress, std::string* error) {
-  if (!CheckOffset(name, error)) return false;
   FilePtr in = OpenFile(sourcePath, "rb");
   if (!in) {
-    *error = "cannot read " + sourcePath;
+    *error = CannotRead(sourcePath);
     return false;
   }
+  const bool encrypt = !password_.empty();
+  CentralRecord r{name,       0, level_ > 0 ? kMethodDeflated : kMethodStored, dosDateTime, 0, 0, 0,
+                  attributes, 0};
+  auto failRead = [&] {
+    *error = CannotRead(sourcePath);
+    return false;
+  };
 #ifdef MKSFX_HAVE_LIBDEFLATE
-  if (level_ > 0 && SeekFile(in.get(), 0) && std::fseek(in.get(), 0, SEEK_END) == 0 &&
+  if (level_ > 0 && std::fseek(in.get(), 0, SEEK_END) == 0 &&
       TellFile(in.get()) <= kInMemoryLimit) {
     std::vector<uint8_t> data(size_t(TellFile(in.get())));
     std::rewind(in.get());
-    if (std::fread(data.data(), 1, data.size(), in.get()) != data.size() || std::ferror(in.get())) {
-      *error = "cannot read " + sourcePath;
-      return false;
-    }
-    const bool ok = AddFileInMemory({name, 0, 8, dosDateTime, 0, 0, 0, attributes, 0}, data, error);
-    if (ok && progress) progress(data.size());
+    if (std::fread(data.data(), 1, data.size(), in.get()) != data.size() || std::ferror(in.get()))
+      return failRead();
+    r.crc32 = Crc32(0, data.data(), data.size());
+    r.uncompressedSize = uint32_t(data.size());
+    std::optional<std::vector<uint8_t>> deflated = DeflateInMemory(data, level_);
+    if (!deflated) r.method = kMethodStored;
+    std::vector<uint8_t>& stored = deflated ? *deflated : data;
+    r.compressedSize = uint32_t(stored.size() + (encrypt ? kEncryptionHeaderSize : 0));
+    const bool ok = WriteEntry(
+        r, encrypt, sourcePath,
+        [&](const Emit& emit, uint32_t*, uint64_t*, std::string*) {
+          return emit(stored.data(), stored.size());
+        },
+        error);
+    if (ok) progress(data.size());
     return ok;
   }
-  std::rewind(in.get());
 #endif
-  std::vector<uint8_t> buffer(kChunk), compressed(kChunk + 64);
-  const bool encrypt = !password_.empty();
+  std::vector<uint8_t> buffer(kChunk);
+  // An encrypted entry's check byte is the CRC's high byte and goes in front of the data, so
+  // an encrypted file is read once for its CRC first.
+  if (encrypt && !ReadChunks(in.get(), buffer, [&](const uint8_t* p, size_t n, bool) {
+        r.crc32 = Crc32(r.crc32, p, n);
+        return true;
+      }))
+    return failRead();
 
-  // The CRC-32 goes into the local header before the data, and an encrypted entry's check
-  // byte is the CRC's high byte, so an encrypted file is read once for its CRC first.
-  uint32_t crc = 0;
-  uint64_t size = 0;
-  auto readAll = [&](const std::function<bool(const uint8_t*, size_t, bool)>& take) {
-    std::rewind(in.get());
-    for (;;) {
-      const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-      if (std::ferror(in.get())) return false;
-      const bool last = got < buffer.size();
-      if (!take(buffer.data(), got, last)) return false;
-      if (last) return true;
-    }
-  };
-  auto failRead = [&] {
-    *error = "cannot read " + sourcePath;
-    return false;
-  };
-  auto failWrite = [&] {
-    *error = "cannot write the archive";
-    return false;
-  };
-  if (encrypt) {
-    crc = 0;
-    if (!readAll([&](const uint8_t* p, size_t n, bool) {
-          crc = uint32_t(crc32(crc, p, uInt(n)));
-          size += n;
-          return true;
-        }))
-      return failRead();
-  }
-
-  CentralRecord r{name,
-                  uint16_t(encrypt ? 0x0001 : 0),
-                  uint16_t(level_ > 0 ? 8 : 0),
-                  dosDateTime,
-                  crc,
-                  0,
-                  0,
-                  attributes,
-                  uint32_t(Position())};
-  if (!WriteLocalHeader(r)) return failRead();
-  const uint64_t dataStart = Position();
-
-  uint8_t encryptionHeader[kEncryptionHeaderSize];
-  if (encrypt && !NewEncryptionHeader(crc, encryptionHeader, error)) return false;
-  auto startEncryption = [&] { return !encrypt || WriteEncryptionHeader(encryptionHeader); };
-
-  uint64_t stored = 0;
-  bool writeFailed = false;
-  auto emit = [&](uint8_t* p, size_t n) {
-    if (encrypt) Encrypt(p, n);
-    stored += n;
-    if (!Write(p, n)) writeFailed = true;
-    return !writeFailed;
-  };
-
-  bool deflated = false;
-  if (r.method == 8) {
-    if (!startEncryption()) return failRead();
+  // Reads the file through `transform`, which passes on what it makes of each chunk.
+  auto streamed =
+      [&](const std::function<bool(const Emit&, const uint8_t*, size_t, bool)>& transform) {
+        return [&, transform](const Emit& emit, uint32_t* crc, uint64_t* size, std::string*) {
+          *crc = 0;
+          *size = 0;
+          return ReadChunks(in.get(), buffer,
+                            [&](const uint8_t* p, size_t n, bool last) {
+                              *crc = Crc32(*crc, p, n);
+                              *size += n;
+                              if (!transform(emit, p, n, last)) return false;
+                              progress(*size);
+                              return true;
+                            }) ||
+                 failRead();
+        };
+      };
+  const uint64_t offset = Position();
+  if (r.method == kMethodDeflated) {
+    std::vector<uint8_t> compressed(kChunk + 64);
     z_stream z{};
     if (deflateInit2(&z, level_, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
       *error = "zlib cannot start";
       return false;
     }
-    uint32_t runningCrc = 0;
-    uint64_t done = 0;
-    const bool ok = readAll([&](const uint8_t* p, size_t n, bool last) {
-      runningCrc = uint32_t(crc32(runningCrc, p, uInt(n)));
-      done += n;
-      z.next_in = const_cast<Bytef*>(p);
-      z.avail_in = uInt(n);
-      int status;
-      do {
-        z.next_out = compressed.data();
-        z.avail_out = uInt(compressed.size());
-        status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
-        if (!emit(compressed.data(), compressed.size() - z.avail_out)) return false;
-      } while (z.avail_out == 0 || (last && status != Z_STREAM_END));
-      if (progress) progress(done);
-      return true;
-    });
+    const bool ok =
+        WriteEntry(r, encrypt, sourcePath,
+                   streamed([&](const Emit& emit, const uint8_t* p, size_t n, bool last) {
+                     z.next_in = const_cast<Bytef*>(p);
+                     z.avail_in = uInt(n);
+                     int status;
+                     do {
+                       z.next_out = compressed.data();
+                       z.avail_out = uInt(compressed.size());
+                       status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+                       if (!emit(compressed.data(), compressed.size() - z.avail_out)) return false;
+                     } while (z.avail_out == 0 || (last && status != Z_STREAM_END));
+                     return true;
+                   }),
+                   error);
     deflateEnd(&z);
-    if (!ok) return writeFailed ? failWrite() : failRead();
-    crc = runningCrc;
-    size = done;
-    deflated = stored < size;
+    if (!ok) return false;
+    const CentralRecord& d = central_.back();
+    if (d.compressedSize - (encrypt ? kEncryptionHeaderSize : 0) < d.uncompressedSize) return true;
+    // Deflate did not make the file smaller: stored in its place.
+    central_.pop_back();
+    if (!Seek(offset)) return FailWrite(error);
+    r.method = kMethodStored;
   }
-  if (!deflated) {
-    // Stored: either asked for, or deflate did not make the file smaller.
-    if (!Seek(dataStart)) return failRead();
-    stored = 0;
-    r.method = 0;
-    if (!startEncryption()) return failRead();
-    uint32_t runningCrc = 0;
-    uint64_t done = 0;
-    const bool ok = readAll([&](const uint8_t* p, size_t n, bool) {
-      runningCrc = uint32_t(crc32(runningCrc, p, uInt(n)));
-      done += n;
-      std::memcpy(compressed.data(), p, n);
-      if (!emit(compressed.data(), n)) return false;
-      if (progress) progress(done);
-      return true;
-    });
-    if (!ok) return writeFailed ? failWrite() : failRead();
-    crc = runningCrc;
-    size = done;
-  }
-  if (size > 0xFFFFFFFFu || stored + (encrypt ? kEncryptionHeaderSize : 0) > 0xFFFFFFFFu) {
-    *error = sourcePath + " is 4 GiB or larger; ZIP sizes are 32 bits wide";
-    return false;
-  }
-  r.crc32 = crc;
-  r.uncompressedSize = uint32_t(size);
-  r.compressedSize = uint32_t(stored + (encrypt ? kEncryptionHeaderSize : 0));
-  const uint64_t dataEnd = dataStart + r.compressedSize;
-  if (!Seek(r.offset) || !WriteLocalHeader(r) || !Seek(dataEnd)) {
-    *error = "cannot write the archive";
-    return false;
-  }
-  central_.push_back(r);
-  return true;
-}
-
-#ifdef MKSFX_HAVE_LIBDEFLATE
-// zlib's levels 1-9 on libdeflate's 1-12: 9 asks for the smallest output.
-static int LibdeflateLevel(int zlibLevel) {
-  static const int levels[10] = {0, 1, 3, 4, 5, 7, 8, 9, 11, 12};
-  return levels[zlibLevel];
-}
-#endif
-
-bool ZipWriter::AddFileInMemory(CentralRecord r, const std::vector<uint8_t>& data,
-                                std::string* error) {
-#ifdef MKSFX_HAVE_LIBDEFLATE
-  r.offset = uint32_t(Position());
-  r.crc32 = uint32_t(crc32(0, data.data(), uInt(data.size())));
-  r.uncompressedSize = uint32_t(data.size());
-  std::vector<uint8_t> stored;
-  libdeflate_compressor* compressor = libdeflate_alloc_compressor(LibdeflateLevel(level_));
-  if (!compressor) {
-    *error = "out of memory";
-    return false;
-  }
-  stored.resize(libdeflate_deflate_compress_bound(compressor, data.size()));
-  const size_t n = libdeflate_deflate_compress(compressor, data.data(), data.size(), stored.data(),
-                                               stored.size());
-  libdeflate_free_compressor(compressor);
-  if (n == 0 || n >= data.size()) {
-    stored = data;  // deflate does not help: stored
-    r.method = 0;
-  } else {
-    stored.resize(n);
-  }
-  uint8_t header[kEncryptionHeaderSize];
-  const bool encrypt = !password_.empty();
-  if (encrypt) {
-    r.flags |= 0x0001;
-    if (!NewEncryptionHeader(r.crc32, header, error)) return false;
-  }
-  r.compressedSize = uint32_t(stored.size() + (encrypt ? sizeof header : 0));
-  if (!WriteLocalHeader(r) || (encrypt && !WriteEncryptionHeader(header))) {
-    *error = "cannot write the archive";
-    return false;
-  }
-  if (encrypt) Encrypt(stored.data(), stored.size());  // the keys run on from the header
-  if (!Write(stored.data(), stored.size())) {
-    *error = "cannot write the archive";
-    return false;
-  }
-  central_.push_back(r);
-  return true;
-#else
-  (void)r;
-  (void)data;
-  *error = "built without libdeflate";
-  return false;
-#endif
+  std::vector<uint8_t> copy(kChunk);
+  return WriteEntry(r, encrypt, sourcePath,
+                    streamed([&](const Emit& emit, const uint8_t* p, size_t n, bool) {
+                      copy.assign(p, p + n);
+                      return emit(copy.data(), n);
+                    }),
+                    error);
 }
 
 bool ZipWriter::AddRaw(const RawEntry& e, std::string* error) {
-  if (!CheckOffset(e.name, error)) return false;
   const bool isFolder = !e.name.empty() && (e.name.back() == '/' || e.name.back() == '\\');
-  const bool encrypt = !password_.empty() && !(e.flags & 0x0001) && !isFolder;
-  CentralRecord r{e.name,
-                  e.flags,
-                  e.method,
-                  e.dosDateTime,
-                  e.crc32,
-                  e.compressedSize,
-                  e.uncompressedSize,
-                  e.attributes,
-                  uint32_t(Position())};
-  if (encrypt) {
-    r.flags |= 0x0001;
-    r.compressedSize += kEncryptionHeaderSize;
-  }
-  if (!WriteLocalHeader(r)) {
-    *error = "cannot write the archive";
-    return false;
-  }
-  if (encrypt) {
-    uint8_t header[kEncryptionHeaderSize];
-    if (!NewEncryptionHeader(r.crc32, header, error)) return false;
-    if (!WriteEncryptionHeader(header)) {
-      *error = "cannot write the archive";
-      return false;
-    }
-  }
-  uint64_t copied = 0;
+  const bool encrypt = !password_.empty() && !(e.flags & kFlagEncrypted) && !isFolder;
+  const CentralRecord r{e.name,
+                        e.flags,
+                        e.method,
+                        e.dosDateTime,
+                        e.crc32,
+                        uint32_t(e.compressedSize + (encrypt ? kEncryptionHeaderSize : 0)),
+                        e.uncompressedSize,
+                        e.attributes,
+                        0};
   std::vector<uint8_t> piece;
-  const bool ok = e.copyData([&](const uint8_t* p, size_t n) {
-    piece.assign(p, p + n);
-    if (encrypt) Encrypt(piece.data(), n);
-    copied += n;
-    return Write(piece.data(), n);
-  });
-  if (!ok || copied != e.compressedSize) {
-    *error = "cannot copy the data of " + e.name;
-    return false;
-  }
-  central_.push_back(r);
-  return true;
+  return WriteEntry(
+      r, encrypt, e.name,
+      [&](const Emit& emit, uint32_t*, uint64_t*, std::string* error) {
+        uint64_t copied = 0;
+        const bool ok = e.copyData([&](const uint8_t* p, size_t n) {
+          piece.assign(p, p + n);
+          copied += n;
+          return emit(piece.data(), n);
+        });
+        if (ok && copied == e.compressedSize) return true;
+        *error = "cannot copy the data of " + e.name;
+        return false;
+      },
+      error);
 }
 
 bool ZipWriter::Finish(std::string* error) {
@@ -411,7 +336,7 @@ bool ZipWriter::Finish(std::string* error) {
     c.insert(c.end(), r.name.begin(), r.name.end());
   }
   const uint64_t centralSize = c.size();
-  if (central_.size() > 0xFFFF || centralStart + centralSize > 0xFFFFFFFFu) {
+  if (central_.size() > 0xFFFF || centralStart + centralSize > kLargestSize) {
     *error = "too many entries or too large an archive for a ZIP without Zip64 records";
     return false;
   }
@@ -423,8 +348,9 @@ bool ZipWriter::Finish(std::string* error) {
   Put32(c, uint32_t(centralSize));
   Put32(c, uint32_t(centralStart));
   Put16(c, 0);  // no comment: the stub finds the end record in the last 22 bytes
-  if (!Write(c.data(), c.size()) || !TruncateFile(out_, start_ + Position())) {
-    *error = "cannot write the archive";
+  if (!Write(c.data(), c.size())) return FailWrite(error);
+  if (!TruncateFile(out_, start_ + Position())) {
+    *error = CannotWrite(outputPath_);
     return false;
   }
   return true;

@@ -9,13 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace mksfx {
+#include "builder/zip_format.h"
 
-// DOS attribute bits kept in the external attributes.
-constexpr uint32_t kAttrReadOnly = 0x01, kAttrHidden = 0x02, kAttrSystem = 0x04,
-                   kAttrDirectory = 0x10, kAttrArchive = 0x20;
-constexpr uint32_t kDosAttributeMask =
-    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory | kAttrArchive;
+namespace mksfx {
 
 // An entry whose data is already in its final stored form (copied from another archive).
 struct RawEntry {
@@ -33,8 +29,9 @@ struct RawEntry {
 
 class ZipWriter {
  public:
-  // out must be seekable; the ZIP data starts at its current position.
-  ZipWriter(std::FILE* out, int level, std::string password);
+  // out must be seekable; the ZIP data starts at its current position. outputPath names the
+  // file in messages about failed writes.
+  ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password);
 
   // A file read from disk: deflated at the level (stored when that does not make it smaller),
   // encrypted when a password was given. progress is told the uncompressed bytes done.
@@ -58,27 +55,33 @@ class ZipWriter {
     uint16_t flags, method;
     uint32_t dosDateTime, crc32, compressedSize, uncompressedSize, attributes, offset;
   };
+  // Hands the entry's stored bytes to `emit` in order (which may change them: it encrypts in
+  // place) and sets the CRC-32 and size of the plain data. False with *error set when the data
+  // cannot be read; false when emit fails.
+  using Emit = std::function<bool(uint8_t*, size_t)>;
+  using DataSource =
+      std::function<bool(const Emit& emit, uint32_t* crc32, uint64_t* size, std::string* error)>;
+
+  // The one way an entry is written: local header, the encryption header when `encrypt`, the
+  // data from `source`, the local header again when the data changed its fields, and the
+  // central record. r.crc32 must be final already when encrypting (the check byte is its high
+  // byte). `what` names the entry in messages.
+  bool WriteEntry(CentralRecord r, bool encrypt, const std::string& what, const DataSource& source,
+                  std::string* error);
   static void PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r);
-  // The plain 12-byte encryption header of an entry with this CRC-32.
-  static bool NewEncryptionHeader(uint32_t crc32, uint8_t* header, std::string* error);
-  // Starts the keys from the password and writes the header encrypted; the data follows.
-  bool WriteEncryptionHeader(const uint8_t* header);
   bool WriteLocalHeader(const CentralRecord& r);
-  bool AddFileInMemory(CentralRecord r, const std::vector<uint8_t>& data, std::string* error);
   uint64_t Position() const;
   bool Seek(uint64_t position);
   bool Write(const void* data, size_t size);
-  bool CheckOffset(const std::string& name, std::string* error);
+  bool FailWrite(std::string* error);
 
   std::FILE* out_;
+  std::string outputPath_;
   uint64_t start_;
   int level_;
   std::string password_;
   std::vector<CentralRecord> central_;
-  uint32_t encryptionSeed_ = 0;
+  std::string writeError_;  // why the last failed write failed
 };
-
-// Fills `bytes` from the system's cryptographic random source; false when it fails.
-bool CryptoRandom(uint8_t* bytes, size_t count);
 
 }  // namespace mksfx

@@ -16,7 +16,7 @@ std::u16string PercentEncode(std::string_view ansi);
 std::u16string LookupAddress(std::u16string_view host, std::u16string_view mediaId);
 
 // The title as a file name: "\ / : * ? " < > |" and control characters become "_", and a
-// name that Windows takes for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, also with an
-// extension) gets a "_" in front, so a song is always saved as a file inside the download
-// folder.
+// name that Windows takes for a device (IsDeviceName: CON, PRN, AUX, NUL, COM0-9, LPT0-9,
+// also with an extension) gets a "_" in front, so a song is always saved as a file inside the
+// download folder.
 std::u16string SafeFileName(std::u16string_view title);

@@ -7,6 +7,7 @@
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/code_page.h"
+#include "unpacker/extract/device_names.h"
 #include "unpacker/extract/file_system.h"
 #include "unpacker/extract/system_folders.h"
 
@@ -107,39 +108,6 @@ uint32_t DrivePartLength(const Units& text) {
   const uint32_t endOfServer = text.Find(u'\\', 2);
   if (endOfServer == text.size()) return endOfServer;
   return text.Find(u'\\', endOfServer + 1);
-}
-
-bool EqualsIgnoringAsciiCase(const char16_t* units, const char* ascii, uint32_t count) {
-  for (uint32_t i = 0; i < count; ++i) {
-    char16_t unit = units[i];
-    if (unit >= u'a' && unit <= u'z') unit = char16_t(unit - u'a' + u'A');
-    if (unit != char16_t(ascii[i])) return false;
-  }
-  return true;
-}
-
-// Names that Windows opens as devices whatever folder they stand in: the base name (up to the
-// first dot, trailing blanks dropped) is CON, PRN, AUX, NUL, CONIN$, CONOUT$, or COM or LPT with
-// one digit, where the superscripts 1, 2 and 3 count as digits too.
-bool IsDeviceName(const char16_t* component, uint32_t length) {
-  uint32_t base = 0;
-  while (base < length && component[base] != u'.') ++base;
-  while (base > 0 && component[base - 1] == u' ') --base;
-  if (base == 3) {
-    static const char kDevices[][4] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : kDevices)
-      if (EqualsIgnoringAsciiCase(component, device, 3)) return true;
-    return false;
-  }
-  if (base == 4 && (EqualsIgnoringAsciiCase(component, "COM", 3) ||
-                    EqualsIgnoringAsciiCase(component, "LPT", 3))) {
-    const char16_t digit = component[3];
-    return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' ||
-           digit == u'\u00B3';
-  }
-  if (base == 6) return EqualsIgnoringAsciiCase(component, "CONIN$", 6);
-  if (base == 7) return EqualsIgnoringAsciiCase(component, "CONOUT$", 7);
-  return false;
 }
 
 // Windows drops trailing dots and blanks from a name, so a component made only of dots and

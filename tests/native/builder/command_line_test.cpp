@@ -16,6 +16,7 @@ TEST(CommandLine, Modes) {
   EXPECT_EQ(ParseCommandLine({"--version"}, &error)->mode, Mode::Version);
   EXPECT_EQ(ParseCommandLine({"-h"}, &error)->mode, Mode::Help);
   EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "--level", "0", "d"}, &error)->level, 0);
+  EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "--level", "9", "d"}, &error)->level, 9);
   EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "d"}, &error)->arch, mksfx::StubArch::X86);
   EXPECT_EQ(ParseCommandLine({"-o", "x.exe", "--arch", "x64", "d"}, &error)->arch,
             mksfx::StubArch::X64);

@@ -66,8 +66,9 @@ class Mksfx : public ::testing::Test {
 
   // Python's zipfile reads every entry of the whole self-extracting file (checking its CRC-32 and
   // that no entry has a data descriptor):
-  // "name<TAB>size<TAB>attributes<TAB>same" per entry, "same" when the data equals the file of
-  // that name below `source`. Names are decoded from code page 949 unless flagged UTF-8.
+  // "name<TAB>size<TAB>attributes<TAB>same<TAB>method" per entry, "same" when the data equals
+  // the file of that name below `source`, method 0 stored, 8 deflated. Names are decoded from code
+  // page 949 unless flagged UTF-8.
   Result PythonRead(const fs::path& file, const std::string& password = "",
                     const fs::path& source = "/nonexistent") {
     WriteText(dir_ / "read.py", R"(import os, sys, zipfile
@@ -78,7 +79,7 @@ for i in z.infolist():
     data = b'' if i.is_dir() else z.read(i, pwd=sys.argv[2].encode() or None)
     path = os.path.join(sys.argv[3], name)
     same = os.path.isdir(path) if i.is_dir() else os.path.isfile(path) and open(path, 'rb').read() == data
-    print(name, len(data), oct(i.external_attr), 'same' if same else '-', sep='\t')
+    print(name, len(data), oct(i.external_attr), 'same' if same else '-', i.compress_type, sep='\t')
 )");
     return Shell("python3 " + Quote(dir_ / "read.py") + " " + Quote(file) + " '" + password + "' " +
                  Quote(source));
@@ -125,18 +126,19 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   EXPECT_EQ(r.status, 0) << r.output;
 
   // Sorted by path, folder entries only for empty folders, MS-DOS attributes only (0o40
-  // archive, 0o41 archive + read-only, 0o20 folder).
+  // archive, 0o41 archive + read-only, 0o20 folder), deflated only where that makes the file
+  // smaller: big.log streams through zlib, guide.txt is deflated in memory.
   r = PythonRead(out, "", in);
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output, "big.log\t" + std::to_string(fs::file_size(in / "big.log")) +
-                          "\t0o40\tsame\n"
-                          "docs/also empty/\t0\t0o20\tsame\n"
-                          "docs/deep/deeper/empty.bin\t0\t0o40\tsame\n"
-                          "docs/guide.txt\t10000\t0o40\tsame\n"
-                          "empty folder/\t0\t0o20\tsame\n"
-                          "locked.txt\t10\t0o41\tsame\n"
-                          "readme.txt\t8\t0o40\tsame\n"
-                          "한글 문서.txt\t12\t0o40\tsame\n");
+                          "\t0o40\tsame\t8\n"
+                          "docs/also empty/\t0\t0o20\tsame\t0\n"
+                          "docs/deep/deeper/empty.bin\t0\t0o40\tsame\t0\n"
+                          "docs/guide.txt\t10000\t0o40\tsame\t8\n"
+                          "empty folder/\t0\t0o20\tsame\t0\n"
+                          "locked.txt\t10\t0o41\tsame\t0\n"
+                          "readme.txt\t8\t0o40\tsame\t0\n"
+                          "한글 문서.txt\t12\t0o40\tsame\t0\n");
 
   r = Shell("unzip -t " + Quote(out));
   EXPECT_LE(r.status, 1) << r.output;  // 1: a warning about the stub in front
@@ -146,20 +148,34 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
 TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   WriteText(dir_ / "in" / "secret.txt", std::string(50000, 's') + "end");
   WriteText(dir_ / "in" / "small.txt", "x");
-  const fs::path out = dir_ / "secret.exe";
-  Result r = Pack("--password 'pa ss' --level 6 -o " + Quote(out) + " " + Quote(dir_ / "in"));
-  ASSERT_EQ(r.status, 0) << r.output;
+  // Deflated in memory; stored while streaming from the file (read once for the CRC-32 that
+  // the check byte needs); copied from a plain archive and encrypted on the way.
+  ASSERT_EQ(Shell("cd " + Quote(dir_ / "in") +
+                  " && python3 -c \"import zipfile; z = zipfile.ZipFile('../in.zip', 'w', 8); "
+                  "z.write('secret.txt'); z.write('small.txt')\"")
+                .status,
+            0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"--level 6 " + Quote(dir_ / "in"), "8\nsmall.txt\t1\t0o40\tsame\t0\n"},
+      {"--level 0 " + Quote(dir_ / "in"), "0\nsmall.txt\t1\t0o40\tsame\t0\n"},
+      {Quote(dir_ / "in.zip"), "8\nsmall.txt\t1\t0o40\tsame\t8\n"},
+  };
+  for (const auto& [inputs, methods] : cases) {
+    const fs::path out = dir_ / "secret.exe";
+    Result r = Pack("--password 'pa ss' -o " + Quote(out) + " " + inputs);
+    ASSERT_EQ(r.status, 0) << r.output;
 
-  const std::string test = "--test " + Quote(out);
-  EXPECT_EQ(Run(test).status, 1) << "no password";
-  EXPECT_EQ(Run(test + " --password wrong").status, 1);
-  r = Run(test + " --password 'pa ss'");
-  EXPECT_EQ(r.status, 0) << r.output;
+    const std::string test = "--test " + Quote(out);
+    EXPECT_EQ(Run(test).status, 1) << "no password";
+    EXPECT_EQ(Run(test + " --password wrong").status, 1);
+    r = Run(test + " --password 'pa ss'");
+    EXPECT_EQ(r.status, 0) << r.output;
 
-  r = PythonRead(out, "pa ss", dir_ / "in");
-  EXPECT_EQ(r.output, "secret.txt\t50003\t0o40\tsame\nsmall.txt\t1\t0o40\tsame\n");
-  r = Shell("unzip -t -P 'pa ss' " + Quote(out));
-  EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
+    r = PythonRead(out, "pa ss", dir_ / "in");
+    EXPECT_EQ(r.output, "secret.txt\t50003\t0o40\tsame\t" + methods) << inputs;
+    r = Shell("unzip -t -P 'pa ss' " + Quote(out));
+    EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
+  }
 }
 
 // The option block from the command line, and the same input giving the same bytes.
@@ -189,8 +205,10 @@ TEST_F(Mksfx, Refusals) {
       {"--caption '" + std::string(256, 'x') + "' " + in, "caption"},
       {"--run 'ü.exe' --codepage 949 " + in, "'ü'"},
       {Quote(dir_ / "emoji"), "smile😀.txt"},
+      {Quote(dir_ / "emoji" / "smile😀.txt"), "smile😀.txt"},
       {"--password '" + std::string(80, 'p') + "' " + in, "79"},
       {Quote(dir_ / "missing"), "no such file"},
+      {"--stub " + Quote(dir_ / "in" / "a.txt") + " " + in, "no PE image"},
   };
   for (const auto& [args, message] : cases) {
     const Result r = Pack("-o " + Quote(dir_ / "out.exe") + " " + args);
@@ -199,6 +217,72 @@ TEST_F(Mksfx, Refusals) {
     EXPECT_FALSE(fs::exists(dir_ / "out.exe")) << args;
   }
   EXPECT_EQ(Pack("--level 12 -o x.exe " + in).status, 2);
+}
+
+// A failed read names the source and a failed write the output, each with the system's
+// reason; both exit with 1 and leave no half-written file behind, and an output that is no
+// file (a device) is not removed. Root reads any file, so the unreadable source is a link to
+// a write-only file of the kernel's, which no one may read.
+TEST_F(Mksfx, ReadAndWriteFailures) {
+  const fs::path out = dir_ / "out.exe", stub = dir_ / "stub.exe";
+  WriteText(dir_ / "in" / "a.txt", "a");
+  {  // incompressible, so that its data runs into a small file size limit
+    fs::create_directories(dir_ / "noise");
+    std::ofstream noise(dir_ / "noise" / "noise.bin", std::ios::binary);
+    std::mt19937 random(7);
+    for (int i = 0; i < (1 << 18); ++i) {
+      const uint32_t word = random();
+      noise.write(reinterpret_cast<const char*>(&word), sizeof word);
+    }
+  }
+  const fs::path unreadable = "/proc/sys/vm/compact_memory";
+  ASSERT_NE(access(unreadable.c_str(), R_OK), 0) << "needs a file that root cannot read";
+  fs::create_directories(dir_ / "links");
+  fs::create_symlink(unreadable, dir_ / "links" / "unreadable.txt");
+  fs::create_symlink(unreadable, dir_ / "unreadable.zip");
+  // A file size limit of 32 KiB, which makes writes beyond it fail with EFBIG.
+  const std::string limit = "trap '' XFSZ; ulimit -f 64; ";
+  const struct {
+    std::string shell = "";
+    fs::path stub, output;
+    std::string inputs, message;
+  } cases[] = {
+      {.stub = stub,
+       .output = "/dev/full",
+       .inputs = Quote(dir_ / "in"),
+       .message = "cannot write /dev/full: No space left on device"},
+      {.shell = limit,
+       .stub = stub,
+       .output = out,
+       .inputs = Quote(dir_ / "noise"),
+       .message = "cannot write " + out.string() + ": File too large"},
+      {.shell = limit,
+       .stub = stub,
+       .output = out,
+       .inputs = "--level 0 " + Quote(dir_ / "noise"),
+       .message = "cannot write " + out.string() + ": File too large"},
+      {.stub = stub,
+       .output = out,
+       .inputs = Quote(dir_ / "links"),
+       .message =
+           "cannot read " + (dir_ / "links" / "unreadable.txt").string() + ": Permission denied"},
+      {.stub = stub,
+       .output = out,
+       .inputs = Quote(dir_ / "unreadable.zip"),
+       .message = "cannot read " + (dir_ / "unreadable.zip").string() + ": Permission denied"},
+      {.stub = dir_ / "in",
+       .output = out,
+       .inputs = Quote(dir_ / "in"),
+       .message = "cannot read " + (dir_ / "in").string() + ": Is a directory"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Shell(c.shell + MKSFX_PATH + " --stub " + Quote(c.stub) + " -o " +
+                           Quote(c.output) + " " + c.inputs);
+    EXPECT_EQ(r.status, 1) << c.inputs << "\n" << r.output;
+    EXPECT_NE(r.output.find("mksfx: " + c.message + "\n"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(out)) << c.inputs;
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 // Archives from other tools: walkable ones are appended as they stand; the others are
@@ -212,7 +296,8 @@ TEST_F(Mksfx, ExistingArchives) {
        {"printf 'streamed data\\n' | zip -q -fz- - - | cat > ../piped.zip",
         "echo 'a comment' | zip -q -r -z ../commented.zip .",
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
-        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', '')\"",
+        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); "
+        "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
         "zip -q -r -Z bzip2 ../bzip2.zip ."})
     ASSERT_EQ(Shell(cd + make).status, 0) << make;
 
@@ -224,8 +309,9 @@ TEST_F(Mksfx, ExistingArchives) {
     r = Run("--test " + Quote(out));
     EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
   }
+  // Names in the code page, Unix modes as MS-DOS attributes (0o444: read-only).
   Result r = PythonRead(dir_ / "utf8.zip.exe");
-  EXPECT_NE(r.output.find("한글.txt\t999"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output, "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\nro.txt\t1\t0o41\t-\t0\n");
 
   // mksfx's own ZIP data is walkable as it stands.
   ASSERT_EQ(Pack("-o " + Quote(dir_ / "own.exe") + " " + Quote(dir_ / "src")).status, 0);

@@ -13,6 +13,7 @@
 #include "tests/support/core_harness.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
+#include "unpacker/extract/device_names.h"
 #include "unpacker/extract/native/native_code_page.h"
 #include "unpacker/extract/native/native_system_folders.h"
 
@@ -258,17 +259,45 @@ TEST_F(Paths, IsUnsafeEntryName) {
         // Drives, streams, roots, servers and device paths.
         "C:x", "c:/x", "a.txt:stream", "\\windows\\x", "/etc/x", "\\\\server\\share\\x",
         "//server/share/x", "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0",
-        // Devices, with any extension, trailing blanks or dots.
-        "CON", "a/nul.txt", "aux.tar.gz", "NUL .txt", "prn.", "dir/COM1", "lpt9.log", "COM\xA9\xF6",
-        "conout$", "con\\a.txt"})
+        // Devices (IsDeviceName) as any component, also a superscript digit from code page 949.
+        "CON", "a/nul.txt", "dir/COM1", "COM\xA9\xF6", "con\\a.txt"})
     EXPECT_TRUE(IsUnsafeEntryName(unsafe.c_str())) << unsafe;
   for (const std::string& safe : std::vector<std::string>{
            "a.txt", "dir/", "dir\\sub\\a.txt", "./a.txt", "..a/b..", "....x", "a//b", "CONSOLE.txt",
-           "COM10", "LPT", "nul_file", kHanGeul + "\\" + kGa + ".txt", ""})
+           "nul_file", kHanGeul + "\\" + kGa + ".txt", ""})
     EXPECT_FALSE(IsUnsafeEntryName(safe.c_str())) << safe;
   UseCodePage(932);
   EXPECT_TRUE(IsUnsafeEntryName((kSo + "\\..\\x").c_str()));
   EXPECT_FALSE(IsUnsafeEntryName((kSo + "..\\x").c_str()));
+}
+
+// The names Windows opens as devices, for every program: the extractor's entry names and the
+// downloader's song files.
+TEST(DeviceNames, IsDeviceName) {
+  const struct {
+    std::u16string name;
+    bool device;
+  } cases[] = {
+      {.name = u"CON", .device = true},        {.name = u"con", .device = true},
+      {.name = u"Prn", .device = true},        {.name = u"aux.tar.gz", .device = true},
+      {.name = u"NUL .txt", .device = true},   {.name = u"nul.", .device = true},
+      {.name = u"COM0", .device = true},       {.name = u"com9.log", .device = true},
+      {.name = u"LPT0", .device = true},       {.name = u"lpt5 ", .device = true},
+      {.name = u"COM\u00B9", .device = true},  {.name = u"LPT\u00B2.txt", .device = true},
+      {.name = u"lpt\u00B3", .device = true},  {.name = u"CONIN$", .device = true},
+      {.name = u"conout$.x", .device = true},  {.name = u"CONSOLE", .device = false},
+      {.name = u"CONOUT", .device = false},    {.name = u"CONIN$X", .device = false},
+      {.name = u"COM10", .device = false},     {.name = u"COM", .device = false},
+      {.name = u"LPT", .device = false},       {.name = u"LPTA", .device = false},
+      {.name = u"COM\u2074", .device = false},  // superscript 4: no device
+      {.name = u"COM\uFF11", .device = false},  // full-width 1
+      {.name = u"nul_file", .device = false},  {.name = u"xnul", .device = false},
+      {.name = u" con", .device = false},      {.name = u".con", .device = false},
+      {.name = u"", .device = false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsDeviceName(c.name.data(), uint32_t(c.name.size())), c.device)
+        << std::string(c.name.begin(), c.name.end());
 }
 
 // ForceFolders on the native file system (the Wine tests make and find folders on Windows):

@@ -18,7 +18,7 @@ TEST(SongNames, SafeFileName) {
       {u"Nul.txt", u"_Nul.txt"},
       {u"COM1", u"_COM1"},
       {u"LPT9 ", u"_LPT9 "},
-      {u"COM0", u"COM0"},
+      {u"COM0", u"_COM0"},
       {u"CONSOLE", u"CONSOLE"},
   };
   for (const auto& [title, name] : cases) EXPECT_EQ(SafeFileName(title), name);
