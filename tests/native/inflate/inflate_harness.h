@@ -102,19 +102,6 @@ inline Decoded DecodeEntry(const std::vector<uint8_t>& data, const EntryOptions&
           CancelRequested, ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent) - dataStart};
 }
 
-// Canonical prefix codes for the given lengths (0 = unused).
-inline std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
-  uint32_t count[17] = {}, next[17] = {};
-  for (uint8_t l : lengths) ++count[l];
-  count[0] = 0;
-  for (int bits = 1, code = 0; bits <= 16; ++bits)
-    next[bits] = code = (code + count[bits - 1]) << 1;
-  std::vector<uint32_t> codes(lengths.size());
-  for (size_t i = 0; i < lengths.size(); ++i)
-    if (lengths[i]) codes[i] = next[lengths[i]]++;
-  return codes;
-}
-
 // Real data found on every machine the tests run on, repeated to size: a licence text and this
 // test program's own executable; and pseudo-random bytes.
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
