@@ -106,7 +106,7 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
 }
 
 int TestSelfExtractor(const std::string& path, const std::string& password, unsigned codePage,
-                      std::FILE* out, bool quiet) {
+                      std::FILE* out, bool quiet, LockedEntries locked) {
   ArchiveHandle = OpenArchiveFile(path.c_str());
   if (!ArchiveHandle) {
     std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
@@ -124,8 +124,12 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
     const std::string name = CodePageToUtf8(entry.Name.c_str(), codePage);
     const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
     const char* problem = nullptr;
+    bool unchecked = false;
     if (found == EntryFound::Unreachable) {
       problem = "streamed, and the central directory does not give its size";
+    } else if (!folder && (LocalHeader.Flags & kFlagEncrypted) && Password.empty() &&
+               locked == LockedEntries::PassUnchecked) {
+      unchecked = true;
     } else if (!folder && (LocalHeader.Flags & kFlagEncrypted)) {
       uint8_t block[2 * kEncryptionHeaderSize];
       uint32_t got;
@@ -135,7 +139,7 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
                                  LocalHeader.DosDateTime, LocalHeader.Crc32))
         problem = Password.empty() ? "encrypted; give --password" : "wrong password";
     }
-    if (!folder && !problem) {
+    if (!folder && !problem && !unchecked) {
       CancelRequested = false;
       BytesDone = 0;
       const DecodeResult result = DecodeEntry(entry, DiscardingOutputFile());

@@ -199,8 +199,10 @@ int Pack(const CommandLine& c, std::FILE* out) {
                c.output.c_str(), entryCount, (unsigned long long)size, (unsigned long long)imageEnd,
                unsigned(kOptionBlockSize),
                (unsigned long long)(size - imageEnd - kOptionBlockSize));
-  // The stub's own reader and decoder go over the result once.
-  if (TestSelfExtractor(NativeNarrowPath(c.output), password, c.codePage, out, true) != 0)
+  // The stub's own reader and decoder go over the result once. Entries that an existing ZIP
+  // brings encrypted cannot be decoded without their password; the stub will ask for it.
+  if (TestSelfExtractor(NativeNarrowPath(c.output), password, c.codePage, out, true,
+                        LockedEntries::PassUnchecked) != 0)
     return fail("the written file does not pass its check");
   return 0;
 }

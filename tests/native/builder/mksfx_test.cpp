@@ -300,7 +300,7 @@ TEST_F(Mksfx, ExistingArchives) {
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
         "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
-        "zip -q -r -Z bzip2 ../bzip2.zip ."})
+        "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip ."})
     ASSERT_EQ(Shell(cd + make).status, 0) << make;
 
   for (const char* name : {"piped.zip", "commented.zip", "utf8.zip"}) {
@@ -322,6 +322,11 @@ TEST_F(Mksfx, ExistingArchives) {
   r = Pack("-o " + Quote(dir_ / "again.exe") + " " + Quote(dir_ / "own.zip"));
   EXPECT_NE(r.output.find("appended as it stands"), std::string::npos) << r.output;
   EXPECT_EQ(ReadText(dir_ / "again.exe"), own);
+
+  // Traditional encryption is kept as it stands, and the password still opens every entry.
+  r = Pack("-o " + Quote(dir_ / "e.exe") + " " + Quote(dir_ / "encrypted.zip"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Run("--test " + Quote(dir_ / "e.exe") + " --password secret").status, 0);
 
   r = Pack("-o " + Quote(dir_ / "b.exe") + " " + Quote(dir_ / "bzip2.zip"));
   EXPECT_EQ(r.status, 1);

@@ -226,6 +226,7 @@ TEST_F(Walk, StreamedEntries) {
   script.password = "pw";
   Extract();
   EXPECT_EQ(Messages(), Texts{kAllExtracted});
+  EXPECT_EQ(ProgressPercent, 100) << "the scan pass's total is the extract pass's measure";
   ExpectFiles({{"streamed", std::string(40000, 's')},
                {"locked", "encrypted with a descriptor"},
                {"last", "last"}});
