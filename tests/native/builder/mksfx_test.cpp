@@ -237,6 +237,10 @@ TEST_F(Mksfx, ReadAndWriteFailures) {
       noise.write(reinterpret_cast<const char*>(&word), sizeof word);
     }
   }
+  // Zeros beyond the in-memory limit: streamed through zlib, some 65 KB of deflate data.
+  fs::create_directories(dir_ / "zeros");
+  std::ofstream(dir_ / "zeros" / "zeros.bin").close();
+  fs::resize_file(dir_ / "zeros" / "zeros.bin", 65u << 20);
   const fs::path unreadable = "/proc/sys/vm/compact_memory";
   ASSERT_NE(access(unreadable.c_str(), R_OK), 0) << "needs a file that root cannot read";
   fs::create_directories(dir_ / "links");
@@ -262,6 +266,11 @@ TEST_F(Mksfx, ReadAndWriteFailures) {
        .stub = stub,
        .output = out,
        .inputs = "--level 0 " + Quote(dir_ / "noise"),
+       .message = "cannot write " + out.string() + ": File too large"},
+      {.shell = limit,
+       .stub = stub,
+       .output = out,
+       .inputs = Quote(dir_ / "zeros"),
        .message = "cannot write " + out.string() + ": File too large"},
       {.stub = stub,
        .output = out,
