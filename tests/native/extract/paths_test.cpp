@@ -204,6 +204,8 @@ TEST_F(Paths, AbsoluteDestFolder) {
     EXPECT_EQ(AbsoluteDestFolder(), c.fits) << c.dest;
     EXPECT_EQ(std::string(DestFolder), c.expected);
   }
+  std::memset(DestFolder, 'x', sizeof DestFolder);  // no NUL: nothing to read safely
+  EXPECT_FALSE(AbsoluteDestFolder());
 }
 
 // The destination without trailing separators, one backslash, the name as stored; the
