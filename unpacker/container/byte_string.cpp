@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "unpacker/container/run_outcome.h"
+
 void FatalOutOfMemory() {
-  std::abort();
+  std::_Exit(kExitOutOfMemory);
 }
 
 static uint32_t TextLength(const char* text) {

@@ -46,7 +46,7 @@ class ByteString {
   uint32_t capacity_ = 0;
 };
 
-// Ends the process after an allocation failure.
+// Ends the process after an allocation failure, with the exit code for "not enough memory".
 [[noreturn]] void FatalOutOfMemory();
 
 // A resizable array of plain records (bytes that may be copied and zeroed) whose new elements

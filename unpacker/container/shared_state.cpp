@@ -5,6 +5,7 @@ OverwriteChoice OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
 bool ReplaceThisFile = false;
 bool Extracting = false;
 bool CancelRequested = false;
+bool ArchiveEndedEarly = false;
 bool ExtractionSucceeded = false;
 ByteString Password;
 char TypedPassword[kTypedPasswordSize];

@@ -24,6 +24,7 @@ extern OverwriteChoice OverwriteMode;
 extern bool ReplaceThisFile;      // the overwrite question's answer for the current file
 extern bool Extracting;           // a pass of the extraction loop is running
 extern bool CancelRequested;      // stop the current decoding and pass
+extern bool ArchiveEndedEarly;    // the archive ended inside an entry's data (and that cancelled)
 extern bool ExtractionSucceeded;  // the last extract pass extracted every file
 extern ByteString Password;       // tried on encrypted entries; kept across entries
 extern char TypedPassword[kTypedPasswordSize];

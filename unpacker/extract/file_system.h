@@ -37,5 +37,8 @@ void DiscardOutputFile(OutputFile* file, const char* path);
 // Sets a file's MS-DOS attributes; 0 means a normal file.
 void SetEntryAttributes(const char* path, uint32_t attributes);
 
-// Deletes a file that this run wrote.
-void DeleteExtractedFile(const char* path);
+// Deletes a file that this run wrote; false when it is still there.
+bool DeleteExtractedFile(const char* path);
+
+// Removes a folder if it is empty; false when it is not removed.
+bool RemoveEmptyFolder(const char* path);

@@ -382,15 +382,15 @@ char* SlashesToBackslashes(char* buffer) {
   return buffer;
 }
 
-void ForceFolders(const ByteString& path) {
+void ForceFolders(const ByteString& path, ByteString* made) {
   ByteString folder = path;
   if (Units(path, kSystemAnsiCodePage).last() == u'\\') folder = path.Left(path.size() - 1);
   if (folder.size() < 3 || PathExists(folder.c_str())) return;
   // Only a strictly shorter parent is made first: "C:/" or "ab:" are their own parent, and
   // following them would never end.
   const ByteString parent = ParentFolder(folder);
-  if (parent.size() < folder.size()) ForceFolders(parent);
-  MakeFolder(folder.c_str());
+  if (parent.size() < folder.size()) ForceFolders(parent, made);
+  if (MakeFolder(folder.c_str()) && made) made->Append(folder.c_str(), folder.size() + 1);
 }
 
 ByteString FixedToString(const char* field, uint16_t n) {

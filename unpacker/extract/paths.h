@@ -84,8 +84,9 @@ char* SlashesToBackslashes(char* buffer);
 
 // Creates the folder `path` (a trailing backslash allowed) and every missing folder above it,
 // from the top down. Paths shorter than 3 bytes (such as "C:") are never created. Failures
-// are not reported; the caller checks with PathExists.
-void ForceFolders(const ByteString& path);
+// are not reported; the caller checks with PathExists. Each folder made is appended to
+// *made, when given, followed by a NUL.
+void ForceFolders(const ByteString& path, ByteString* made = nullptr);
 
 // The first n bytes of the field, cut before the first NUL among them.
 ByteString FixedToString(const char* field, uint16_t n);

@@ -6,6 +6,7 @@
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/entry_walk.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
 #include "unpacker/container/zip_records.h"
@@ -27,6 +28,11 @@ namespace {
 // delete pass removes only these, so a file that existed before and was kept, or whose entry
 // failed, is never lost.
 ZeroedArray<uint8_t> EntryWritten;
+
+// The folders this run made, each followed by a NUL, in the order they were made. The delete
+// pass removes them again once they are empty, the deepest first; folders that existed before
+// the run are not in the list.
+ByteString FoldersMade;
 
 // The MS-DOS attributes a file can be given (read-only, hidden, system, archive, temporary,
 // offline, not indexed). Archives made on Unix carry the file mode in the high word, which is
@@ -154,7 +160,7 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
     return true;
   }
   if (NamesFolder(target)) {
-    ForceFolders(target);
+    ForceFolders(target, &FoldersMade);
     return true;
   }
   ExistingFile existing;
@@ -162,7 +168,7 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
   if (exists && !MayReplace(target, existing)) return true;  // skipped: no failure
   const ByteString folder = ParentFolder(target);
   if (!(folder == pass.lastFolder)) {
-    ForceFolders(folder);
+    ForceFolders(folder, &FoldersMade);
     if (!PathExists(folder.c_str())) {
       ShowMessage(folder.c_str(), kMsgFolderError, MessageIcon::Error);
       pass.endedEarly = true;
@@ -186,24 +192,45 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
   return true;
 }
 
-// The messages at the end of a pass that was not ended early.
+// Removes the folders this run made, deepest first, as far as they are empty.
+void RemoveFoldersMade() {
+  const char* list = FoldersMade.c_str();
+  for (uint32_t end = FoldersMade.size(); end > 0;) {
+    uint32_t start = end - 1;
+    while (start > 0 && list[start - 1] != 0) --start;
+    RemoveEmptyFolder(list + start);
+    end = start;
+  }
+  FoldersMade = ByteString();
+}
+
+// The messages at the end of a pass that was not ended early, and what the pass came to.
 void FinishPass(PassState& pass) {
   if (pass.pass == Pass::Scan) {
     if (pass.entryCount >= 1) CollectEntryAttributes(pass.entryCount);
-    if (pass.entryCount == 0) ShowMessage(nullptr, kMsgArchiveUnreadable, MessageIcon::Error);
+    if (pass.entryCount == 0) {
+      Outcome.ArchiveUnreadable = true;
+      ShowMessage(nullptr, kMsgArchiveUnreadable, MessageIcon::Error);
+    }
     return;
   }
-  if (pass.pass != Pass::Extract) return;
+  if (pass.pass == Pass::Delete) {
+    if (pass.someFileFailed) Outcome.FilesLeftByDeletePass = true;
+    RemoveFoldersMade();
+    return;
+  }
   if (pass.cancelled || CancelRequested) {
     // Close was pressed (or the archive ended inside an entry's data): what was written stays,
     // nothing is run afterwards, and the dialog closes.
-    ExtractionSucceeded = false;
+    Outcome.Extraction =
+        ArchiveEndedEarly ? ExtractionOutcome::Failed : ExtractionOutcome::StoppedByUser;
     ShowMessage(nullptr, kMsgCancelled, MessageIcon::Information);
   } else if (pass.entryUnlocked) {
     // Entries the end record lists but the walk never reached are missing files.
     if (ListedEntryCount > pass.entryCount) pass.someFileFailed = true;
     if (!pass.someFileFailed) {
       ExtractionSucceeded = true;
+      Outcome.Extraction = ExtractionOutcome::Succeeded;
       if (!ExtractorOptions.AutoExtract) ShowMessage(nullptr, kMsgAllExtracted, MessageIcon::None);
     } else {
       ShowMessage(nullptr, kMsgExtractionFailed, MessageIcon::Error);
@@ -242,8 +269,8 @@ void WalkEntries(PassState& pass) {
     if (pass.pass == Pass::Delete) {
       ByteString target;
       if (entry.Index < EntryWritten.size() && EntryWritten[entry.Index] &&
-          TargetPath(entry.Name, &target))
-        DeleteExtractedFile(target.c_str());
+          TargetPath(entry.Name, &target) && !DeleteExtractedFile(target.c_str()))
+        pass.someFileFailed = true;
     } else if (pass.pass == Pass::Extract) {
       if (!ExtractEntry(pass, entry)) break;
     }
@@ -256,6 +283,9 @@ void WalkEntries(PassState& pass) {
 void WalkArchive(Pass which) {
   PassState pass{which};
   ExtractionSucceeded = false;
+  ArchiveEndedEarly = false;
+  // Every way an extract pass ends that is not recorded as success or a stop is a failure.
+  if (which == Pass::Extract) Outcome.Extraction = ExtractionOutcome::Failed;
   // A destination that does not fit is refused before anything is written. The scan pass
   // writes nothing and still has to count the entries, so it carries on.
   if (!AbsoluteDestFolder() && which != Pass::Scan) {
@@ -269,6 +299,7 @@ void WalkArchive(Pass which) {
   if (which == Pass::Extract) EntryWritten.SetLength(0);
 
   if (which == Pass::Scan && !RewindToArchive()) {
+    Outcome.ArchiveUnreadable = true;
     pass.endedEarly = true;
   } else {
     CloseArchiveFile(ArchiveHandle);

@@ -2,9 +2,13 @@
 
 #include <cstdlib>
 
+#include "unpacker/container/run_outcome.h"
+
 namespace {
 void* HeapAllocate(size_t size) {
-  return std::malloc(size);
+  void* memory = std::malloc(size);
+  if (!memory) Outcome.OutOfMemory = true;  // the entry fails; the run ends with its own code
+  return memory;
 }
 }  // namespace
 

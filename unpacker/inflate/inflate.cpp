@@ -167,12 +167,12 @@ int NextByte() {
 
 // Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
 // high bits read as 0. A read that gives nothing while the entry has data left means the
-// archive ended early: that sets CancelRequested.
+// archive ended early: that sets CancelRequested and ArchiveEndedEarly.
 void NeedBits(uint32_t n) {
   while (S.BitCount < n) {
     const int c = NextByte();
     if (c < 0) {
-      if (EntryRemaining > 0) CancelRequested = true;
+      if (EntryRemaining > 0) CancelRequested = ArchiveEndedEarly = true;
       return;
     }
     S.BitBuffer |= BitWord(c) << S.BitCount;

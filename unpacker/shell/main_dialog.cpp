@@ -18,6 +18,7 @@
 #include "unpacker/shell/center_window.h"
 #include "unpacker/shell/dialogs.h"
 #include "unpacker/shell/run_after_extraction.h"
+#include "unpacker/shell/start_settings.h"
 #include "unpacker/shell/window_state.h"
 
 namespace {
@@ -40,16 +41,10 @@ void InitDialog(HWND dialog) {
   HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MNICON");
   SetClassLongPtrA(dialog, GCLP_HICON, LONG_PTR(icon));
 
-  CopyText(DestFolder, o.HasDefaultFolder ? o.DefaultFolder : o.StartDirectory, kDestFolderSize);
-  FolderRefusedAtStart = !ExpandFolderMacros(DestFolder, kDestFolderSize);
+  FolderRefusedAtStart = !ApplyStartSettings();
   SetDlgItemTextA(dialog, IDC_FOLDER, DestFolder);
-
-  if (o.OverwriteByDefault) {
+  if (OverwriteMode == OverwriteChoice::ReplaceWithoutAsking)
     CheckDlgButton(dialog, IDC_OVERWRITE, BST_CHECKED);
-    OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
-  } else {
-    OverwriteMode = OverwriteChoice::AskEachFile;
-  }
   if (o.HasCaption) SetWindowTextA(dialog, o.Caption);
   CenterWindow(dialog);
 

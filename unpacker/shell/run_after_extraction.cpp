@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/paths.h"
 #include "unpacker/extract/extraction_ui.h"
 #include "unpacker/extract/walk_archive.h"
+#include "unpacker/shell/command_line.h"
 #include "unpacker/shell/command_part.h"
 
 namespace {
@@ -42,11 +44,14 @@ bool RunNoWait(const ByteString& command) {
   return true;
 }
 
-bool RunAndWait(const ByteString& command) {
+bool RunAndWait(const ByteString& command, uint32_t* exitCode) {
   PROCESS_INFORMATION process;
   if (!Start(command, &process)) return false;
   // Short waits with one message step each keep the dialog alive meanwhile.
   while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) MessageStep();
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  *exitCode = code;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
@@ -54,7 +59,7 @@ bool RunAndWait(const ByteString& command) {
 
 void RunAfterExtraction() {
   const ExtractorOptionsRecord& o = ExtractorOptions;
-  if (!o.HasRunCommand) return;
+  if (!o.HasRunCommand || Switches.NoRun) return;
   // An expansion that does not fit the command's buffer leaves nothing sensible to start.
   const bool runnable = ExpandFolderMacros(ExtractorOptions.RunCommand, kOptionTextBufferSize);
   ByteString command;
@@ -63,10 +68,12 @@ void RunAfterExtraction() {
     command.Append(" ");
     command.Append(CommandPart(RunPart::Arguments));
   }
-  if (o.WaitThenDelete) {
-    if (runnable) RunAndWait(command);
-    WalkArchive(Pass::Delete);  // also when the program could not be started
+  bool started = false;
+  if (runnable && (o.WaitThenDelete || Switches.Wait)) {
+    started = Outcome.WaitedForProgram = RunAndWait(command, &Outcome.ProgramExitCode);
   } else if (runnable) {
-    RunNoWait(command);
+    started = RunNoWait(command);
   }
+  Outcome.ProgramNotStarted = !started;
+  if (o.WaitThenDelete) WalkArchive(Pass::Delete);  // also when the program could not be started
 }

@@ -1,5 +1,6 @@
 // The unpacker's windows behind the seams of the portable core and the extraction loop:
-// message boxes, the progress bar, the message steps and the two questions.
+// message boxes, the progress bar, the message steps and the two questions. A silent run (/S)
+// shows none of them: nobody is there to answer, and a script must never block.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,6 +10,7 @@
 #include "unpacker/extract/win32/overwrite_question.h"
 #include "unpacker/resources/messages.h"
 #include "unpacker/resources/resource.h"
+#include "unpacker/shell/command_line.h"
 #include "unpacker/shell/dialogs.h"
 #include "unpacker/shell/window_state.h"
 
@@ -26,6 +28,7 @@ void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
 }
 
 void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
+  if (Switches.Silent) return;
   wchar_t text[2 * MAX_PATH + 128] = L"";
   if (ansiPath) {
     AnsiToWide(ansiPath, text, 2 * MAX_PATH);
@@ -55,11 +58,16 @@ void PumpOneMessage() {
 }
 
 bool ShowPasswordDialog() {
+  if (Switches.Silent) return false;
   return DialogBoxParamA(GetModuleHandleA(nullptr), "PASSWD", MainWindow, PasswordDialogProc, 0) ==
          1;
 }
 
 void ShowOverwriteDialog() {
+  if (Switches.Silent) {
+    ReplaceThisFile = false;
+    return;
+  }
   DialogBoxParamA(GetModuleHandleA(nullptr), "FileExist", MainWindow, OverwriteDialogProc, 0);
 }
 

@@ -10,6 +10,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,8 +153,16 @@ void SetEntryAttributes(const char* path, uint32_t attributes) {
   std::free(posix);
 }
 
-void DeleteExtractedFile(const char* path) {
+bool DeleteExtractedFile(const char* path) {
   char* posix = PosixPath(path);
-  unlink(posix);
+  const bool gone = unlink(posix) == 0 || errno == ENOENT;
   std::free(posix);
+  return gone;
+}
+
+bool RemoveEmptyFolder(const char* path) {
+  char* posix = PosixPath(path);
+  const bool removed = rmdir(posix) == 0;
+  std::free(posix);
+  return removed;
 }

@@ -65,6 +65,10 @@ void SetEntryAttributes(const char* path, uint32_t attributes) {
   SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
-void DeleteExtractedFile(const char* path) {
-  DeleteFileA(path);
+bool DeleteExtractedFile(const char* path) {
+  return DeleteFileA(path) != FALSE || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveEmptyFolder(const char* path) {
+  return RemoveDirectoryA(path) != FALSE;
 }
