@@ -23,7 +23,26 @@ const char kUsage[] =
     "       mksfx --test FILE.exe [--password PW]  decode every entry, check every CRC-32\n"
     "       mksfx --help | --version\n"
     "Texts and file names are UTF-8; they are converted to the archive's code page.\n"
-    "Exit status: 0 done, 1 an input was refused or an entry is damaged, 2 usage error.\n";
+    "Exit status: 0 done, 2 an input was refused or an entry is damaged, 7 usage error,\n"
+    "8 not enough memory.\n"
+    "\n"
+    "Silent installs: the built program takes these switches (\"/\" or \"-\", any case):\n"
+    "  /S             no window, no message box, no question\n"
+    "  /D=PATH        destination, macros allowed; takes the rest of the line, so it comes\n"
+    "                 last (or quote the whole switch); without /S it presets the folder box\n"
+    "  /Y  /N         replace / keep existing files (default: the --overwrite setting;\n"
+    "                 under /S without it, existing files are kept)\n"
+    "  /P=PASSWORD    password for encrypted entries (under /S a missing or wrong one is fatal)\n"
+    "  /NORUN         extract only, start nothing\n"
+    "  /WAIT          wait for the started program and return its exit code\n"
+    "  /?  /H         list the switches and exit codes\n"
+    "Its exit codes: 0 done, 1 extracted but the program could not be started or the\n"
+    "files not all deleted again, 2 fatal (unreadable or damaged archive, CRC-32 error,\n"
+    "refused password, a file that cannot be written), 7 command-line error, 8 not enough\n"
+    "memory, 255 stopped by the user. After waiting (/WAIT or --wait-delete) it returns the\n"
+    "program's own exit code, which may overlap these.\n"
+    "Example (cmd):  setup.exe /S /N /D=C:\\Program Files\\Tool\n"
+    "                if errorlevel 1 echo failed with %ERRORLEVEL%\n";
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                             std::string* error) {

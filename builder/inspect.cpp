@@ -7,6 +7,7 @@
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/entry_walk.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
 #include "unpacker/inflate/crc32.h"
@@ -47,7 +48,7 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   ArchiveHandle = OpenArchiveFile(path.c_str());
   if (!ArchiveHandle) {
     std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
-    return 1;
+    return kExitFatal;
   }
   const uint64_t imageEnd = FindImageEnd(ArchiveHandle);
   ReadOptionBlock();
@@ -110,7 +111,7 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
   ArchiveHandle = OpenArchiveFile(path.c_str());
   if (!ArchiveHandle) {
     std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
-    return 1;
+    return kExitFatal;
   }
   BuildCrcTable();
   ReadOptionBlock();
@@ -159,10 +160,10 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
   ArchiveHandle = nullptr;
   if (entries == 0) {
     std::fprintf(out, "%s: no entries found\n", path.c_str());
-    return 1;
+    return kExitFatal;
   }
   std::fprintf(out, "%s: %u entries, %u damaged\n", path.c_str(), entries, damaged);
-  return damaged == 0 ? 0 : 1;
+  return damaged == 0 ? kExitSuccess : kExitFatal;
 }
 
 }  // namespace mksfx

@@ -15,7 +15,7 @@ enum class LockedEntries { Fail, PassUnchecked };
 
 // Decodes every entry of `path` with the stub's own decoder and checks its CRC-32, as the stub
 // will. `password` is in the archive's code page. Returns the exit status: 0 when every entry
-// is intact, 1 when one is damaged (each is named on `out`), or cannot be decrypted; without a
+// is intact, 2 when one is damaged (each is named on `out`), or cannot be decrypted; without a
 // password, encrypted entries fail or pass unchecked as `locked` says.
 int TestSelfExtractor(const std::string& path, const std::string& password, unsigned codePage,
                       std::FILE* out, bool quiet, LockedEntries locked = LockedEntries::Fail);

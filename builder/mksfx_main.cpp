@@ -8,6 +8,7 @@
 #include "builder/inspect.h"
 #include "builder/pack.h"
 #include "builder/system.h"
+#include "unpacker/container/run_outcome.h"
 
 #ifndef MKSFX_VERSION
 #define MKSFX_VERSION "1.0.0"
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   const auto command = mksfx::ParseCommandLine(mksfx::Utf8Arguments(argc, argv), &error);
   if (!command) {
     std::fprintf(stderr, "mksfx: %s\n%s", error.c_str(), mksfx::kUsage);
-    return 2;
+    return kExitCommandLine;
   }
   switch (command->mode) {
     case mksfx::Mode::Help:
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
         if (!converted) {
           std::fprintf(stderr, "mksfx: the password does not fit code page %u\n",
                        command->codePage);
-          return 1;
+          return kExitFatal;
         }
         password = *converted;
       }

@@ -15,6 +15,7 @@
 #include "builder/zip_input.h"
 #include "builder/zip_writer.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 
 namespace mksfx {
 
@@ -24,7 +25,7 @@ constexpr size_t kLongestPassword = 79;  // what the stub's password box takes
 
 int Refuse(const std::string& message) {
   std::fprintf(stderr, "mksfx: %s\n", message.c_str());
-  return 1;
+  return kExitFatal;
 }
 
 // One line on a terminal, rewritten in place; nothing when stderr is a file or a pipe.

@@ -8,7 +8,7 @@
 
 namespace mksfx {
 
-// Returns the exit status: 0 written and checked, 1 an input was refused (nothing is left
+// Returns the exit status: 0 written and checked, 2 an input was refused (nothing is left
 // behind), and prints what it did to `out`, refusals to stderr.
 int Pack(const CommandLine& command, std::FILE* out);
 

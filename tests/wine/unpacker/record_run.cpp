@@ -3,6 +3,7 @@
 //   RECORD_RUN_LOG      each start appends "command=<command line>\nfolder=<current
 //                       directory>\nprogram=<own path>\n" to this file, in UTF-16
 //   RECORD_RUN_RELEASE  when set, the program ends only once this file exists (at most 60 s)
+//   RECORD_RUN_EXIT     its exit code (decimal; 0 when not set)
 #include <windows.h>
 
 #include <cstdlib>
@@ -26,5 +27,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const wchar_t* release = _wgetenv(L"RECORD_RUN_RELEASE");
   for (int tries = 0; release && tries < 1200; ++tries, Sleep(50))  // 1200 x 50 ms: 60 s
     if (GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) break;
-  return 0;
+  const wchar_t* exitCode = _wgetenv(L"RECORD_RUN_EXIT");
+  return exitCode ? _wtoi(exitCode) : 0;
 }
