@@ -91,15 +91,14 @@ class FetcherTest : public testing::Test {
 // have (404) leaves no file and is listed at the end.
 TEST_F(FetcherTest, SettingsListAndDownload) {
   if (Env("MUSIC_SERVICE_PORT").empty()) GTEST_SKIP() << "no music service (native preset)";
-  const std::wstring service = L"Z:" + Env("MUSIC_SERVICE_FOLDER") + L"/";
+  const std::wstring site = L"Z:" + Env("MUSIC_SERVICE_FOLDER") + L"/";
   Set(L"host", L"127.0.0.1:" + Env("MUSIC_SERVICE_PORT"), L"Service");
   WriteList(L"첫 노래|201/a*x|Y\r\nGone|202/g*x|Y\r\nSong C|203/c*x|Y\r\n");
-  ASSERT_TRUE(
-      WriteFileBytes(service + L"catalogue.txt", "lookup\t201\t{self}\nlookup\t202\t{self}\n"));
+  ASSERT_TRUE(WriteFileBytes(site + L"catalogue.txt", "lookup\t201\t{self}\nlookup\t202\t{self}"));
   std::string song(70000, '\0');  // bytes that any text conversion would change
   for (size_t i = 0; i < song.size(); ++i) song[i] = char(i * 3 + (i >> 9));
-  CreateDirectoryW((service + L"files/201").c_str(), nullptr);
-  ASSERT_TRUE(WriteFileBytes(service + L"files/201/a.wma", song));
+  CreateDirectoryW((site + L"files/201").c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(site + L"files/201/a.wma", song));
   Start();
 
   ASSERT_NO_FATAL_FAILURE(ClickForSettings(Main(IDC_SETTINGS), true));
