@@ -3,28 +3,24 @@
 // the starts of the program it runs. A silent row fails as soon as any window of the process
 // shows, so a message box or dialog on some path cannot hide behind a passing exit code.
 //
-// Environment, set by CTest: MKSFX_EXE, UNPACKER_EXE, RECORD_RUN_EXE (Unix paths).
+// Environment, set by CTest: MKSFX_EXE, RECORD_RUN_EXE (Unix paths).
 #include <windows.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "tests/wine/support/window_driver.h"
+#include "tests/wine/unpacker/packed_program.h"
 
 using namespace window_driver;
 
 namespace {
-
-std::wstring Tool(const char* variable) {
-  std::wstring out = L"Z:" + AnsiToWide(std::getenv(variable) ? std::getenv(variable) : "");
-  for (wchar_t& c : out) c = c == L'/' ? L'\\' : c;
-  return out;
-}
 
 std::wstring Replaced(std::wstring text, const std::wstring& mark, const std::wstring& by) {
   for (size_t at; (at = text.find(mark)) != std::wstring::npos;) text.replace(at, mark.size(), by);
@@ -49,6 +45,10 @@ struct Row {
   std::wstring message = L"";            // its text begins so
   const wchar_t* destination = L"dest";  // below the row's folder
 };
+
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
 
 const std::wstring kWork = [] {
   wchar_t folder[MAX_PATH];
@@ -81,12 +81,9 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   ASSERT_TRUE(WriteFileBytes(Case(L"src\\sub\\data.bin"), noise));
   ASSERT_TRUE(WriteFileBytes(Case(L"src\\record_run.exe"), ReadFileBytes(Tool("RECORD_RUN_EXE"))));
 
-  std::wstring command = L"\"" + Tool("MKSFX_EXE") + L"\"";
-  for (const std::wstring& option : row.pack) command += L" \"" + expand(option) + L"\"";
-  command += std::wstring(L" --arch ") + (sizeof(void*) == 8 ? L"x64" : L"x86") + L" -o \"" +
-             Case(L"setup.exe") + L"\" \"" + Case(L"src") + L"\"";
-  std::string output;
-  ASSERT_EQ(RunToEnd(command, &output), 0) << output;
+  std::vector<std::wstring> options;
+  for (const std::wstring& option : row.pack) options.push_back(expand(option));
+  ASSERT_NO_FATAL_FAILURE(PackFolder(options, Case(L"src"), Case(L"setup.exe")));
 
   std::string program = ReadFileBytes(Case(L"setup.exe"));
   const size_t data = program.find(std::string("sub/data.bin") + "\0", 0);
@@ -107,15 +104,13 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   Program stub;
   ASSERT_TRUE(stub.Start(L"\"" + Case(L"setup.exe") + L"\" " + expand(row.switches), folder_));
   if (row.window) {
-    MessageBoxSeen seen;
-    ASSERT_TRUE(stub.AnswerMessageBox(seen)) << "no message box";
-    EXPECT_EQ(seen.text.substr(0, row.message.size()), row.message);
+    EXPECT_TRUE(stub.AnswerMessageBox().starts_with(row.message));
   }
   // Until the program ends, no window of it may show.
   for (int waited = 0; !stub.WaitForExit(20); waited += 20) {
     ASSERT_LT(waited, 30000) << "still running";
     if (!row.window) {
-      ASSERT_TRUE(stub.Windows(nullptr, true).empty()) << "a window showed";
+      ASSERT_EQ(stub.WaitForWindow([](HWND) { return true; }, 0), nullptr) << "a window showed";
     }
   }
   EXPECT_EQ(stub.ExitCode(), row.exitCode);
@@ -131,10 +126,7 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   // record_run.exe writes one record per start; one that was not waited for may still run.
   const auto starts = [&] {
     const std::string log = ReadFileBytes(Case(L"run.log"));
-    const std::string mark("c\0o\0m\0m\0a\0n\0d\0=", 16);
-    int n = 0;
-    for (size_t at = 0; (at = log.find(mark, at)) != std::string::npos; at += mark.size()) ++n;
-    return n;
+    return int(std::count(log.begin(), log.end(), '\n'));
   };
   WaitFor([&] { return starts() >= row.runs; }, 5000);
   EXPECT_EQ(starts(), row.runs);
@@ -242,13 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
             .exitCode = 7,
             .readme = nullptr,
             .window = true,
-            .message = L"/X : 알 수 없는 스위치입니다."},
+            .message = L"Pakko EXE: /X : 알 수 없는 스위치입니다."},
         Row{.name = "Usage",
             .switches = L"/?",
             .exitCode = 0,
             .readme = nullptr,
             .window = true,
-            .message = L"사용법: [/S]"}),
+            .message = L"Pakko EXE: 사용법: [/S]"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
