@@ -27,23 +27,22 @@ std::wstring Replaced(std::wstring text, const std::wstring& mark, const std::ws
   return text;
 }
 
-enum class Damage { None, CrcField, EndsInsideData };
+enum class Damage { None, CrcField, CutShort };  // the archive ends inside an entry
 
 struct Row {
   const char* name;
   std::vector<std::wstring> pack = {};  // mksfx options; <dest> is the destination
-  std::wstring switches;                // the command line after the program; <dest> too
-  DWORD exitCode;
+  std::wstring args = L"/S";            // the command line after the program; <dest> too
+  DWORD code = 0;                       // the exit code
   const char* readme = "new";  // dest\readme.txt afterwards: "new", "old" or absent (nullptr)
   int runs = 0;                // starts of record_run.exe
-  bool destinationExists = false;
-  bool existingReadme = false;  // dest\readme.txt is "old" before the run
+  bool destExists = false;     // dest\ is there before the run
+  bool oldReadme = false;      // dest\readme.txt is "old" before the run
   Damage damage = Damage::None;
   const wchar_t* programExit = nullptr;  // record_run.exe's exit code
-  bool foldersMadeRemoved = false;       // the delete pass took away the folders it made
-  bool window = false;                   // not silent: a message box is expected and answered
-  std::wstring message = L"";            // its text begins so
-  const wchar_t* destination = L"dest";  // below the row's folder
+  bool foldersGone = false;              // the delete pass took away the folders it made
+  std::wstring message = L"";            // not silent: a message box that begins so
+  const wchar_t* dest = L"dest";         // below the row's folder
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -73,7 +72,7 @@ class SilentRun : public ::testing::TestWithParam<Row> {
 
 TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   const Row& row = GetParam();
-  const std::wstring dest = Case(row.destination);
+  const std::wstring dest = Case(row.dest);
   const auto expand = [&](const std::wstring& text) { return Replaced(text, L"<dest>", dest); };
   ASSERT_TRUE(WriteFileBytes(Case(L"src\\readme.txt"), "new"));
   std::string noise(300000, '\0');
@@ -90,11 +89,11 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   const size_t header = program.rfind("PK\3\4", data);
   ASSERT_NE(header, std::string::npos);
   if (row.damage == Damage::CrcField) program[header + 14] ^= 0x55;
-  if (row.damage == Damage::EndsInsideData) program.resize(data + 20000);
+  if (row.damage == Damage::CutShort) program.resize(data + 20000);
   ASSERT_TRUE(WriteFileBytes(Case(L"setup.exe"), program));
 
-  if (row.destinationExists) SHCreateDirectoryExW(nullptr, dest.c_str(), nullptr);
-  if (row.existingReadme) {
+  if (row.destExists) SHCreateDirectoryExW(nullptr, dest.c_str(), nullptr);
+  if (row.oldReadme) {
     SHCreateDirectoryExW(nullptr, dest.c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(dest + L"\\readme.txt", "old"));
   }
@@ -102,26 +101,26 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   SetEnvironmentVariableW(L"RECORD_RUN_EXIT", row.programExit);
 
   Program stub;
-  ASSERT_TRUE(stub.Start(L"\"" + Case(L"setup.exe") + L"\" " + expand(row.switches), folder_));
-  if (row.window) {
+  ASSERT_TRUE(stub.Start(L"\"" + Case(L"setup.exe") + L"\" " + expand(row.args), folder_));
+  if (!row.message.empty()) {
     EXPECT_TRUE(stub.AnswerMessageBox().starts_with(row.message));
   }
   // Until the program ends, no window of it may show.
   for (int waited = 0; !stub.WaitForExit(20); waited += 20) {
     ASSERT_LT(waited, 30000) << "still running";
-    if (!row.window) {
+    if (row.message.empty()) {
       ASSERT_EQ(stub.WaitForWindow([](HWND) { return true; }, 0), nullptr) << "a window showed";
     }
   }
-  EXPECT_EQ(stub.ExitCode(), row.exitCode);
+  EXPECT_EQ(stub.ExitCode(), row.code);
 
   const std::wstring readme = dest + L"\\readme.txt";
   EXPECT_EQ(FileExists(readme) ? ReadFileBytes(readme) : "(absent)",
             row.readme ? row.readme : "(absent)");
-  if (row.foldersMadeRemoved) {
+  if (row.foldersGone) {
     EXPECT_FALSE(FileExists(dest + L"\\sub"));
-    const std::wstring top(row.destination, std::wcscspn(row.destination, L"\\"));
-    EXPECT_EQ(FileExists(Case(top)), row.destinationExists) << "the top folder the run made";
+    const std::wstring top(row.dest, std::wcscspn(row.dest, L"\\"));
+    EXPECT_EQ(FileExists(Case(top)), row.destExists) << "the top folder the run made";
   }
   // record_run.exe writes one record per start; one that was not waited for may still run.
   const auto starts = [&] {
@@ -133,114 +132,44 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
 }
 
 const std::vector<std::wstring> kFolder{L"--folder", L"<dest>"};
+const std::vector<std::wstring> kFolderOverwrite{L"--folder", L"<dest>", L"--overwrite"};
 const std::vector<std::wstring> kEncrypted{L"--folder", L"<dest>", L"--password", L"secret"};
 const std::vector<std::wstring> kRun{L"--folder", L"<dest>", L"--run", L"record_run.exe"};
 const std::vector<std::wstring> kRunWaitDelete{L"--folder", L"<dest>", L"--run", L"record_run.exe",
                                                L"--wait-delete"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SilentRun,
-    ::testing::Values(
-        Row{.name = "DefaultFolder", .pack = kFolder, .switches = L"/S", .exitCode = 0},
-        Row{.name = "DestinationWithBlanksAndKorean",
-            .switches = L"/s /D=<dest>",
-            .exitCode = 0,
-            .destination = L"받을 곳\\한글 폴더"},
-        Row{.name = "QuotedDestinationBeforeSilent",
-            .switches = L"\"/D=<dest>\" -S",
-            .exitCode = 0,
-            .destination = L"a b"},
-        Row{.name = "NoDestination", .switches = L"/S", .exitCode = 7, .readme = nullptr},
-        Row{.name = "UnknownSwitch",
-            .pack = kFolder,
-            .switches = L"/S /X",
-            .exitCode = 7,
-            .readme = nullptr},
-        Row{.name = "ExistingFileKept",
-            .pack = kFolder,
-            .switches = L"/S",
-            .exitCode = 0,
-            .readme = "old",
-            .existingReadme = true},
-        Row{.name = "ExistingFileReplacedByTheOption",
-            .pack = {L"--folder", L"<dest>", L"--overwrite"},
-            .switches = L"/S",
-            .exitCode = 0,
-            .existingReadme = true},
-        Row{.name = "ReplaceSwitch",
-            .pack = kFolder,
-            .switches = L"/S /Y",
-            .exitCode = 0,
-            .existingReadme = true},
-        Row{.name = "KeepSwitchOverTheOption",
-            .pack = {L"--folder", L"<dest>", L"--overwrite"},
-            .switches = L"/S /N",
-            .exitCode = 0,
-            .readme = "old",
-            .existingReadme = true},
-        Row{.name = "DamagedEntry",
-            .pack = kFolder,
-            .switches = L"/S",
-            .exitCode = 2,
-            .damage = Damage::CrcField},
-        Row{.name = "ArchiveEndsInsideAnEntry",
-            .pack = kFolder,
-            .switches = L"/S",
-            .exitCode = 2,
-            .damage = Damage::EndsInsideData},
-        Row{.name = "Password", .pack = kEncrypted, .switches = L"/S /P=secret", .exitCode = 0},
-        Row{.name = "WrongPassword",
-            .pack = kEncrypted,
-            .switches = L"/S /P=wrong",
-            .exitCode = 2,
-            .readme = nullptr},
-        Row{.name = "NoPassword",
-            .pack = kEncrypted,
-            .switches = L"/S",
-            .exitCode = 2,
-            .readme = nullptr},
-        Row{.name = "NoRun", .pack = kRun, .switches = L"/S /NORUN", .exitCode = 0},
-        Row{.name = "RunStarted", .pack = kRun, .switches = L"/S", .exitCode = 0, .runs = 1},
-        Row{.name = "RunCannotStart",
-            .pack = {L"--folder", L"<dest>", L"--run", L"missing.exe"},
-            .switches = L"/S",
-            .exitCode = 1},
-        Row{.name = "WaitGivesTheProgramsCode",
-            .pack = kRun,
-            .switches = L"/S /WAIT",
-            .exitCode = 3010,
-            .runs = 1,
-            .programExit = L"3010"},
-        Row{.name = "WaitThenDeleteRemovesFilesAndFoldersMade",
-            .pack = kRunWaitDelete,
-            .switches = L"/S",
-            .exitCode = 1602,
-            .readme = nullptr,
-            .runs = 1,
-            .programExit = L"1602",
-            .foldersMadeRemoved = true,
-            .destination = L"made\\dest"},
-        Row{.name = "WaitThenDeleteKeepsAFolderThatWasThere",
-            .pack = kRunWaitDelete,
-            .switches = L"/S",
-            .exitCode = 0,
-            .readme = nullptr,
-            .runs = 1,
-            .destinationExists = true,
-            .foldersMadeRemoved = true},
-        Row{.name = "UnknownSwitchNamedInAMessage",
-            .pack = kFolder,
-            .switches = L"/X",
-            .exitCode = 7,
-            .readme = nullptr,
-            .window = true,
-            .message = L"Pakko EXE: /X : 알 수 없는 스위치입니다."},
-        Row{.name = "Usage",
-            .switches = L"/?",
-            .exitCode = 0,
-            .readme = nullptr,
-            .window = true,
-            .message = L"Pakko EXE: 사용법: [/S]"}),
+// One row a line, as a table reads.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, SilentRun, ::testing::Values(
+    Row{.name = "DefaultFolder", .pack = kFolder},
+    Row{.name = "DestinationWithBlanksAndKorean", .args = L"/s /D=<dest>", .dest = L"가 나\\다"},
+    Row{.name = "QuotedDestinationFirst", .args = L"\"/D=<dest>\" -S", .dest = L"a b"},
+    Row{.name = "NoDestination", .code = 7, .readme = nullptr},
+    Row{.name = "UnknownSwitch", .pack = kFolder, .args = L"/S /X", .code = 7, .readme = nullptr},
+    Row{.name = "ExistingFileKept", .pack = kFolder, .readme = "old", .oldReadme = true},
+    Row{.name = "ReplacedByTheOption", .pack = kFolderOverwrite, .oldReadme = true},
+    Row{.name = "ReplaceSwitch", .pack = kFolder, .args = L"/S /Y", .oldReadme = true},
+    Row{.name = "KeepSwitch", .pack = kFolderOverwrite, .args = L"/S /N", .readme = "old",
+        .oldReadme = true},
+    Row{.name = "DamagedEntry", .pack = kFolder, .code = 2, .damage = Damage::CrcField},
+    Row{.name = "EndsInsideAnEntry", .pack = kFolder, .code = 2, .damage = Damage::CutShort},
+    Row{.name = "Password", .pack = kEncrypted, .args = L"/S /P=secret"},
+    Row{.name = "WrongPassword", .pack = kEncrypted, .args = L"/S /P=x", .code = 2,
+        .readme = nullptr},
+    Row{.name = "NoPassword", .pack = kEncrypted, .code = 2, .readme = nullptr},
+    Row{.name = "NoRun", .pack = kRun, .args = L"/S /NORUN"},
+    Row{.name = "RunStarted", .pack = kRun, .runs = 1},
+    Row{.name = "RunCannotStart", .pack = {L"--folder", L"<dest>", L"--run", L"no.exe"}, .code = 1},
+    Row{.name = "WaitGivesItsCode", .pack = kRun, .args = L"/S /WAIT", .code = 3010, .runs = 1,
+        .programExit = L"3010"},
+    Row{.name = "DeleteRemovesFoldersMade", .pack = kRunWaitDelete, .code = 1602, .readme = nullptr,
+        .runs = 1, .programExit = L"1602", .foldersGone = true, .dest = L"made\\dest"},
+    Row{.name = "DeleteKeepsAFolderThatWasThere", .pack = kRunWaitDelete, .readme = nullptr,
+        .runs = 1, .destExists = true, .foldersGone = true},
+    Row{.name = "UnknownSwitchNamed", .pack = kFolder, .args = L"/X", .code = 7, .readme = nullptr,
+        .message = L"Pakko EXE: /X : 알 수 없는 스위치입니다."},
+    Row{.name = "Usage", .args = L"/?", .readme = nullptr, .message = L"Pakko EXE: 사용법: [/S]"}),
     [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
 
 }  // namespace
