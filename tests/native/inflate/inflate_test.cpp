@@ -375,7 +375,7 @@ const Data kFour = Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
 // whose 9-bit look-ahead was there is decoded, and the one after it; then the window is
 // written. Each stream is decoded as it is (its last symbols near the end of the data), with
 // 16 bytes behind it, so that the word-wide path decodes them too, and, when complete, in a
-// file shorter than the entry (the end code, 8 bits of a 9-bit root, needs no bits behind it).
+// file shorter than the entry.
 TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   struct Case {
     Data stream;
@@ -430,6 +430,16 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
       {StoredThenFixed(40000, {256}), Outcome::Cancelled, std::string(32768, 'x'), 1},
       {Deflate(Data(300000, 'r'), 9), Outcome::Cancelled, std::string(98304, 'r'), 3},
   };
+  // A 6-bit end code behind 0 to 7 nine-bit literals, so that one of them ends the stream with
+  // no bits to spare: the root is cut to 6 bits, and the end code needs no look-ahead behind it.
+  Data shortEnd(258, 8);
+  std::fill(shortEnd.begin() + 247, shortEnd.end(), 9);
+  shortEnd[256] = 6;
+  for (size_t k = 0; k < 8; ++k) {
+    std::vector<uint32_t> body(k, 255);
+    body.push_back(256);
+    cases.push_back({Dynamic(shortEnd, {1}, body), Outcome::Complete, std::string(k, '\xFF')});
+  }
   // Every prefix of a valid stream (but the whole) runs out of data before the end code.
   const Data whole = Fixed({'a', 'b', 258, 0, 1, 0, 256});
   for (size_t n = 0; n < whole.size(); ++n)
