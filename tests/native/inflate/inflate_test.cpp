@@ -444,12 +444,12 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   const Data whole = Fixed({'a', 'b', 258, 0, 1, 0, 256});
   for (size_t n = 0; n < whole.size(); ++n)
     cases.push_back({{whole.begin(), whole.begin() + n}, Outcome::InputExhausted});
-  // 'a' to 'h' have codes of 1 to 8 bits, the end code and length 3 of 9: 1000 one-bit codes.
-  Data eight(258, 0);
-  for (int i = 0; i < 8; ++i) eight['a' + i] = uint8_t(i + 1);
-  eight[256] = eight[257] = 9;
-  const size_t headerBits = BitWriter().Dynamic(true, eight, {1}, {}).BitCount();
-  const Data as = Dynamic(eight, {1}, std::vector<uint32_t>(1000, 'a'));
+  // 'a' to 'i' have codes of 1 to 9 bits, the end code and length 3 of 10: 1000 one-bit codes.
+  Data nine(258, 0);
+  for (int i = 0; i < 9; ++i) nine['a' + i] = uint8_t(i + 1);
+  nine[256] = nine[257] = 10;
+  const size_t headerBits = BitWriter().Dynamic(true, nine, {1}, {}).BitCount();
+  const Data as = Dynamic(nine, {1}, std::vector<uint32_t>(1000, 'a'));
   for (size_t cut : {as.size() - 100, as.size() - 1})
     cases.push_back({.stream = as,
                      .outcome = Outcome::Cancelled,
@@ -479,6 +479,17 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
       EXPECT_EQ(d.cancelRequested, c.outcome == Outcome::Cancelled);
     }
   }
+}
+
+// A root is never wider than asked, which the 32-bit fast path needs (after a literal it holds
+// 9 bits for the next lookup): here the 4-bit codes go to a sub-table.
+TEST(HuffmanTable, RootIsNeverWiderThanAsked) {
+  const uint8_t lengths[] = {3, 3, 3, 3, 3, 3, 3, 4, 4};
+  HuffEntry *root, *chain;
+  uint32_t width = 3;
+  BuildHuffmanTable(lengths, 9, 9, nullptr, nullptr, 0, &root, &chain, &width);
+  EXPECT_EQ(width, 3u);
+  FreeHuffmanTables(chain);
 }
 
 // Buffers and tables come poisoned, so an entry the table builder never writes shows; while
