@@ -276,30 +276,16 @@ TEST_F(Paths, IsUnsafeEntryName) {
 // The names Windows opens as devices, for every program: the extractor's entry names and the
 // downloader's song files.
 TEST(DeviceNames, IsDeviceName) {
-  const struct {
-    std::u16string name;
-    bool device;
-  } cases[] = {
-      {.name = u"CON", .device = true},        {.name = u"con", .device = true},
-      {.name = u"Prn", .device = true},        {.name = u"aux.tar.gz", .device = true},
-      {.name = u"NUL .txt", .device = true},   {.name = u"nul.", .device = true},
-      {.name = u"COM0", .device = true},       {.name = u"com9.log", .device = true},
-      {.name = u"LPT0", .device = true},       {.name = u"lpt5 ", .device = true},
-      {.name = u"COM\u00B9", .device = true},  {.name = u"LPT\u00B2.txt", .device = true},
-      {.name = u"lpt\u00B3", .device = true},  {.name = u"CONIN$", .device = true},
-      {.name = u"conout$.x", .device = true},  {.name = u"CONSOLE", .device = false},
-      {.name = u"CONOUT", .device = false},    {.name = u"CONIN$X", .device = false},
-      {.name = u"COM10", .device = false},     {.name = u"COM", .device = false},
-      {.name = u"LPT", .device = false},       {.name = u"LPTA", .device = false},
-      {.name = u"COM\u2074", .device = false},  // superscript 4: no device
-      {.name = u"COM\uFF11", .device = false},  // full-width 1
-      {.name = u"nul_file", .device = false},  {.name = u"xnul", .device = false},
-      {.name = u" con", .device = false},      {.name = u".con", .device = false},
-      {.name = u"", .device = false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(IsDeviceName(c.name.data(), uint32_t(c.name.size())), c.device)
-        << std::string(c.name.begin(), c.name.end());
+  for (const std::u16string device :
+       {u"CON", u"con", u"Prn", u"aux.tar.gz", u"NUL .txt", u"nul.", u"COM0", u"com9.log", u"LPT0",
+        u"lpt5 ", u"COM\u00B9", u"LPT\u00B2.txt", u"lpt\u00B3", u"CONIN$", u"conout$.x"})
+    EXPECT_TRUE(IsDeviceName(device.data(), uint32_t(device.size())));
+  // Superscript 4 and full-width 1 are no digits of a device.
+  for (const std::u16string name :
+       {u"CONSOLE", u"CONOUT", u"CONIN$X", u"COM10", u"COM", u"LPT", u"LPTA", u"COM\u2074",
+        u"COM\uFF11", u"nul_file", u"xnul", u" con", u".con", u""})
+    EXPECT_FALSE(IsDeviceName(name.data(), uint32_t(name.size())))
+        << std::string(name.begin(), name.end());
 }
 
 // ForceFolders on the native file system (the Wine tests make and find folders on Windows):

@@ -120,7 +120,8 @@ class Walk : public ::testing::Test {
 };
 
 // Each failure is told where it is found, in the scan pass or the extraction; the loop goes on
-// where it can. A folder "t" is in the way of a file of that name.
+// where it can. A folder "t" is in the way of a file of that name; a destination that does not
+// fit is refused.
 TEST_F(Walk, FailuresAndTheirMessages) {
   ArchiveEntry bad = Entry("bad", "original");
   const std::vector<uint8_t> tampered = RawDeflate(Bytes("tampered"));
@@ -132,6 +133,7 @@ TEST_F(Walk, FailuresAndTheirMessages) {
     Texts messages;
     Files files = {};
     uint8_t flags = 0;
+    size_t startLength = 0;  // a start folder of that many characters in place of the real one
   } cases[] = {
       {.zip = Zip({Entry("a", "alpha")}), .files = {{"a", "alpha"}}, .flags = kFlagAutoExtract},
       {.zip = Zip({Entry("a", "alpha")}), .messages = {kAllExtracted}, .files = {{"a", "alpha"}}},
@@ -148,11 +150,16 @@ TEST_F(Walk, FailuresAndTheirMessages) {
       {.zip = Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}),
        .messages = {kDamaged, kDamaged}},
       {.zip = unreached.bytes, .messages = {kFailed}},
+      {.zip = Zip({Entry("a", "a")}),
+       .messages = {"폴더이름이 잘못되었습니다."},
+       .startLength = kDestFolderSize - 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
     Start(c.zip, c.flags);
     fs::create_directory(Out("t"));
+    if (c.startLength)
+      std::strcpy(ExtractorOptions.StartDirectory, std::string(c.startLength, 's').c_str());
     OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
     Extract();
     EXPECT_EQ(Messages(), c.messages);
@@ -292,14 +299,6 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
   ASSERT_TRUE(ExtractionSucceeded);
   Run(Pass::Delete);
   ExpectFiles({{"new", kNo}, {kHanGeul + "\\x", kNo}, {"kept", "the user's own"}});
-}
-
-TEST_F(Walk, DestinationThatDoesNotFitIsRefused) {
-  Start(Zip({Entry("a", "a")}));
-  std::strcpy(ExtractorOptions.StartDirectory, std::string(kDestFolderSize - 3, 's').c_str());
-  Extract();
-  EXPECT_EQ(Messages(), Texts{"폴더이름이 잘못되었습니다."});
-  EXPECT_FALSE(ExtractionSucceeded);
 }
 
 // Archives made by other tools, each unpacked and compared with the files they were made from.
