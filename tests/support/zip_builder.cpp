@@ -85,21 +85,15 @@ BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOption
   if (options.leadingSpanMarker) Add(out, {{0x08074B50, 4}});
 
   struct Written {
-    uint32_t crc, compressed;
+    uint32_t crc, compressed, uncompressed;
     uint16_t flags;
   };
   std::vector<Written> written;
-  // The fields that the local header and the central directory share, then name and extra.
-  const auto sharedFields = [&](const ArchiveEntry& e, const Written& w, bool sizes) {
-    Add(out, {{20, 2},
-              {w.flags, 2},
-              {e.method, 2},
-              {e.dosDateTime, 4},
-              {sizes ? w.crc : 0, 4},
-              {sizes ? w.compressed : 0, 4},
-              {sizes ? uint32_t(e.data.size()) : 0, 4},
-              {uint32_t(e.name.size()), 2},
-              {uint32_t(e.extra.size()), 2}});
+  // The fields that the local header and the central directory share.
+  const auto sharedFields = [&](const ArchiveEntry& e, const Written& w) {
+    Add(out, {{20, 2}, {w.flags, 2}, {e.method, 2}, {e.dosDateTime, 4}, {w.crc, 4}});
+    Add(out, {{w.compressed, 4}, {w.uncompressed, 4}, {uint32_t(e.name.size()), 2}});
+    Add(out, {{uint32_t(e.extra.size()), 2}});
   };
   const auto nameAndExtra = [&](const ArchiveEntry& e) {
     out.insert(out.end(), e.name.begin(), e.name.end());
@@ -114,28 +108,24 @@ BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOption
       stored = EncryptTraditional(stored, e.password, check);
     }
     if (e.rawData) stored = *e.rawData;
-    written.push_back({crc, uint32_t(stored.size()), flags});
+    written.push_back({crc, uint32_t(stored.size()), uint32_t(e.data.size()), flags});
     zip.localHeaderOffsets.push_back(uint32_t(out.size()));
     Add(out, {{0x04034B50, 4}});
-    sharedFields(e, written.back(), !e.zeroSizesInLocalHeader);
+    sharedFields(e, e.zeroSizesInLocalHeader ? Written{0, 0, 0, flags} : written.back());
     nameAndExtra(e);
     Append(out, stored);
     if (e.dataDescriptor) {
       if (e.descriptorSignature) Add(out, {{0x08074B50, 4}});
-      Add(out, {{crc, 4}, {uint32_t(stored.size()), 4}, {uint32_t(e.data.size()), 4}});
+      Add(out, {{crc, 4}, {written.back().compressed, 4}, {written.back().uncompressed, 4}});
     }
   }
 
   zip.centralDirectoryOffset = uint32_t(out.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     Add(out, {{0x02014B50, 4}, {20, 2}});  // made by: MS-DOS
-    sharedFields(entries[i], written[i], true);
-    // Comment length, disk, internal attributes.
-    Add(out, {{0, 2},
-              {0, 2},
-              {0, 2},
-              {entries[i].externalAttributes, 4},
-              {zip.localHeaderOffsets[i], 4}});
+    sharedFields(entries[i], written[i]);
+    // Comment length and disk (4 bytes), internal attributes (2).
+    Add(out, {{0, 4}, {0, 2}, {entries[i].externalAttributes, 4}, {zip.localHeaderOffsets[i], 4}});
     nameAndExtra(entries[i]);
   }
   const uint32_t count = uint32_t(entries.size());

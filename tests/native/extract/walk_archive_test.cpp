@@ -257,6 +257,7 @@ TEST_F(Walk, CancelBetweenEntries) {
   EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
   EXPECT_FALSE(ExtractionSucceeded || CancelRequested);
   EXPECT_EQ(script.closes, 1);
+  EXPECT_EQ(steps, 5) << "the walk stops at once";
   EXPECT_EQ(script.enabled, (std::vector<bool>{false, true, false, true})) << "off for each pass";
 }
 
