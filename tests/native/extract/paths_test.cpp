@@ -67,22 +67,18 @@ void ExpectRows(const std::vector<Row>& rows, std::function<ByteString(const cha
   }
 }
 
-// Characters are compared, answers are byte positions: a trail byte is never a match, and a
-// match behind a double-byte character lies one byte further than its index.
+// Characters are compared, answers are byte positions: a trail byte is never a match (also of
+// an invalid pair), and a match behind a double-byte character lies one byte further than its
+// index.
 TEST_F(Paths, CharSafePosFindsCharactersAtBytePositions) {
   const struct {
     std::string needle, haystack;
     uint32_t expected, codePage = 949;
-  } cases[] = {{"|", "setup.exe|", 10},
-               {"><", "><", 1},
-               {"", "abc", 0},
-               {"|", kGa + "|x", 3},
-               {kGa, "a" + kGa, 2},
-               {"A", "\x81\x41", 0},
-               {"|", "\x81\x5C|", 3},  // an invalid pair
-               {"><", std::string(400, 'a') + "><", 401},
-               {"\\", kSo, 0, 932},
-               {"\\", kSo + "\\a", 3, 932}};
+  } cases[] = {{"|", "setup.exe|", 10}, {"><", "><", 1},
+               {"", "abc", 0},          {"|", kGa + "|x", 3},
+               {kGa, "a" + kGa, 2},     {"A", "\x81\x41", 0},
+               {"|", "\x81\x5C|", 3},   {"><", std::string(400, 'a') + "><", 401},
+               {"\\", kSo, 0, 932},     {"\\", kSo + "\\a", 3, 932}};
 
   for (const auto& c : cases) {
     UseCodePage(c.codePage);
@@ -137,22 +133,23 @@ TEST_F(Paths, IsValidFolderName) {
   EXPECT_FALSE(IsValidFolderName(("C:\\" + kPo + "|").c_str()));
 }
 
-// With the folders of a Wine prefix and D:\dest as destination.
+// With the folders of a Wine prefix and D:\dest as destination. In code page 932 the trail
+// byte of ボ is "{" and that of マ is "}".
 TEST_F(Paths, ExpandFolderMacrosInPlace) {
   SetDestFolder("D:\\dest");
   const std::string temp = "C:\\users\\user\\Temp";
-  for (const Row& r : std::vector<Row>{
-           {"{temp}\\x", temp + "\\x"},
-           {"{TEMP}", temp},
-           {"{sys}drivers", "C:\\windows\\system32\\drivers"},
-           {"{win}\\app", "C:\\windows\\app"},
-           {"pre{win}", "preC:\\windows"},
-           {"{other}abc", "\\abc"},
-           {"{dest}setup.exe", "D:\\dest\\setup.exe"},
-           {"a{win", "a{win"},
-           {"{win}\\b{c", "C:\\windows\\b{c"},
-           {"\x83\x7B\\{win}", "\x83\x7B\\C:\\windows", 932},  // ボ: its trail byte is "{"
-           {"{\x83\x7D}x", "\\x", 932}}) {                     // マ: its trail byte is "}"
+  const Row rows[] = {{"{temp}\\x", temp + "\\x"},
+                      {"{TEMP}", temp},
+                      {"{sys}drivers", "C:\\windows\\system32\\drivers"},
+                      {"{win}\\app", "C:\\windows\\app"},
+                      {"pre{win}", "preC:\\windows"},
+                      {"{other}abc", "\\abc"},
+                      {"{dest}setup.exe", "D:\\dest\\setup.exe"},
+                      {"a{win", "a{win"},
+                      {"{win}\\b{c", "C:\\windows\\b{c"},
+                      {"\x83\x7B\\{win}", "\x83\x7B\\C:\\windows", 932},
+                      {"{\x83\x7D}x", "\\x", 932}};
+  for (const Row& r : rows) {
     UseCodePage(r.codePage);
     EXPECT_EQ(Expand(r.input), std::pair(true, r.expected)) << r.input;
   }
@@ -240,11 +237,9 @@ TEST_F(Paths, NameAndLocaleCodePages) {
     SetNativeVersionWord(version);
     EXPECT_EQ(NameCodePage(), codePage) << std::hex << version;
   }
-  for (const auto& [text, codePage] : {std::pair<const char*, uint32_t>{"949", 949},
-                                       {"1250", 1250},
-                                       {"", 0},
-                                       {"12a", 0},
-                                       {"1234567", 0}}) {
+  using Text = std::pair<const char*, uint32_t>;
+  for (const auto& [text, codePage] :
+       {Text{"949", 949}, Text{"1250", 1250}, Text{"", 0}, Text{"12a", 0}, Text{"1234567", 0}}) {
     SetNativeLocaleCodePageText(0x0C0C, text);
     EXPECT_EQ(LocaleAnsiCodePage(0x0C0C), codePage) << text;
   }
