@@ -27,6 +27,7 @@ TEST(CommandLine, UsageErrors) {
       {{"-o", "x.exe", "--level", "10", "d"}, "0 to 9"},
       {{"-o", "x.exe", "--level", "5x", "d"}, "0 to 9"},
       {{"-o", "x.exe", "--codepage", "0", "d"}, "code page"},
+      {{"-o", "x.exe", "--codepage", "66485", "d"}, "code page"},  // 65536 + 949
       {{"-o", "x.exe", "--bogus", "d"}, "unknown option"},
       {{"-o", "x.exe", "--caption"}, "needs a value"},
       {{"-o", "x.exe", "--wait-delete", "d"}, "--run"},
