@@ -204,6 +204,9 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   fs::create_directories(dir_ / "links");
   fs::create_symlink(unreadable, dir_ / "links" / "unreadable.txt");
   fs::create_symlink(unreadable, dir_ / "unreadable.zip");
+  // Opens, but reading it fails (address 0 of the reading process is not mapped).
+  fs::create_directories(dir_ / "proc");
+  fs::create_symlink("/proc/self/mem", dir_ / "proc" / "mem.bin");
   // A file size limit of 32 KiB, which makes writes beyond it fail with EFBIG.
   const std::string limit = "trap '' XFSZ; ulimit -f 64; ", tooLarge = "cannot write out.exe: ";
   const struct {
@@ -219,6 +222,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
       {.args = "--stub in in", .message = "cannot read in: Is a directory"},
       {.args = "links", .message = "cannot read links/unreadable.txt: Permission denied"},
       {.args = "unreadable.zip", .message = "cannot read unreadable.zip: Permission denied"},
+      {.args = "--level 0 proc", .message = "cannot read proc/mem.bin: Input/output error"},
       {.args = "in", .message = "cannot write /dev/full: No space left", .output = "/dev/full"},
       {.args = "noise", .message = tooLarge + "File too large", .shell = limit},
       {.args = "--level 0 noise", .message = tooLarge + "File too large", .shell = limit},
