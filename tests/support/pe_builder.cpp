@@ -22,26 +22,21 @@ void PutU32(std::vector<uint8_t>& to, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) to[at + i] = uint8_t(value >> (8 * i));
 }
 
-uint32_t OptionalHeaderSize(PeFormat format) {
-  return format == PeFormat::Pe32 ? 224 : 240;
-}
-
 std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections, PeFormat format) {
-  const uint32_t peOffset = kDefaultPeOffset;
-  const size_t tableOffset = size_t(peOffset) + 4 + 20 + OptionalHeaderSize(format);
+  const bool pe32 = format == PeFormat::Pe32;
+  const uint32_t peOffset = kDefaultPeOffset, optionalHeaderSize = pe32 ? 224 : 240;
+  const size_t tableOffset = size_t(peOffset) + 4 + 20 + optionalHeaderSize;
   size_t length = tableOffset + 40 * sections.size();
   for (const PeSection& s : sections)
     length = std::max<size_t>(length, size_t(s.rawPointer) + s.rawSize);
 
   std::vector<uint8_t> image(length, 0);
-  image[0] = 'M';
-  image[1] = 'Z';
+  std::memcpy(&image[0], "MZ", 2);
   PutU32(image, 60, peOffset);
   std::memcpy(&image[peOffset], "PE\0\0", 4);
-  const bool pe32 = format == PeFormat::Pe32;
   PutU16(image, peOffset + 4, pe32 ? 0x014C : 0x8664);  // i386 or AMD64
   PutU16(image, peOffset + 4 + 2, uint16_t(sections.size()));
-  PutU16(image, kOptionalHeaderSizeAt, uint16_t(OptionalHeaderSize(format)));
+  PutU16(image, kOptionalHeaderSizeAt, uint16_t(optionalHeaderSize));
   PutU16(image, peOffset + 24, pe32 ? 0x010B : 0x020B);  // optional header magic
   for (size_t i = 0; i < sections.size(); ++i) {
     const size_t at = tableOffset + 40 * i;
@@ -57,9 +52,8 @@ std::vector<uint8_t> BuildOptionBlock(uint8_t flags, const std::vector<uint8_t>&
                                       const std::vector<uint8_t>& command) {
   std::vector<uint8_t> block = Bytes("MPU");
   block.push_back(flags);
-  block.push_back(uint8_t(caption.size()));
-  block.push_back(uint8_t(folder.size()));
-  block.push_back(uint8_t(command.size()));
+  for (const std::vector<uint8_t>* text : {&caption, &folder, &command})
+    block.push_back(uint8_t(text->size()));
   for (const std::vector<uint8_t>* text : {&caption, &folder, &command}) Append(block, *text);
   block.resize(256, 0);
   return block;

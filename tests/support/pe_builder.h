@@ -19,8 +19,6 @@ enum class PeFormat { Pe32, Pe32Plus };
 constexpr uint32_t kDefaultPeOffset = 0x80;
 constexpr uint32_t kOptionalHeaderSizeAt = kDefaultPeOffset + 4 + 16;
 
-uint32_t OptionalHeaderSize(PeFormat format);
-
 // The file is exactly as long as the largest rawPointer + rawSize (or the headers, if longer).
 std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections,
                                   PeFormat format = PeFormat::Pe32);

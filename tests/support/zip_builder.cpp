@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include <cstring>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "tests/support/pe_builder.h"
@@ -11,18 +11,14 @@ namespace testing_support {
 
 namespace {
 
-void AddU16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(uint8_t(v));
-  out.push_back(uint8_t(v >> 8));
-}
-
-void AddU32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-void AddBytes(std::vector<uint8_t>& out, const void* data, size_t size) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  out.insert(out.end(), p, p + size);
+// Little-endian fields of 2 or 4 bytes.
+struct Field {
+  uint32_t value;
+  int width;
+};
+void Add(std::vector<uint8_t>& out, std::initializer_list<Field> fields) {
+  for (const Field& f : fields)
+    for (int i = 0; i < f.width; ++i) out.push_back(uint8_t(f.value >> (8 * i)));
 }
 
 // The key schedule of the traditional encryption (ZIP application note, section 6.1),
@@ -39,9 +35,11 @@ struct TraditionalKeys {
     k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
     k2 = Crc(k2, uint8_t(k1 >> 24));
   }
-  uint8_t Stream() const {
+  uint8_t Encrypt(uint8_t plain) {
     const uint16_t t = uint16_t((k2 & 0xFFFF) | 2);
-    return uint8_t((uint32_t(t) * (t ^ 1u)) >> 8);  // unsigned: the product passes INT_MAX
+    const uint8_t cipher = plain ^ uint8_t((uint32_t(t) * (t ^ 1u)) >> 8);  // past INT_MAX
+    Update(plain);
+    return cipher;
   }
 };
 
@@ -71,109 +69,74 @@ std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
                                         uint32_t seed) {
   TraditionalKeys keys;
   for (unsigned char c : password) keys.Update(c);
-  std::vector<uint8_t> header(12);
+  std::vector<uint8_t> out;
   for (int i = 0; i < 11; ++i) {
     seed = seed * 1103515245u + 12345u;
-    header[i] = uint8_t(seed >> 16);
+    out.push_back(keys.Encrypt(uint8_t(seed >> 16)));
   }
-  header[11] = checkByte;
-  std::vector<uint8_t> out;
-  out.reserve(12 + plain.size());
-  for (uint8_t b : header) {
-    out.push_back(b ^ keys.Stream());
-    keys.Update(b);
-  }
-  for (uint8_t b : plain) {
-    out.push_back(b ^ keys.Stream());
-    keys.Update(b);
-  }
+  out.push_back(keys.Encrypt(checkByte));
+  for (uint8_t b : plain) out.push_back(keys.Encrypt(b));
   return out;
 }
 
 BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options) {
   BuiltZip zip;
   std::vector<uint8_t>& out = zip.bytes;
-  if (options.leadingSpanMarker) AddU32(out, 0x08074B50);
+  if (options.leadingSpanMarker) Add(out, {{0x08074B50, 4}});
 
   struct Written {
-    uint32_t offset, crc, compressed, uncompressed;
+    uint32_t crc, compressed, uncompressed;
     uint16_t flags;
   };
   std::vector<Written> written;
+  // The fields that the local header and the central directory share.
+  const auto sharedFields = [&](const ArchiveEntry& e, const Written& w) {
+    Add(out, {{20, 2}, {w.flags, 2}, {e.method, 2}, {e.dosDateTime, 4}, {w.crc, 4}});
+    Add(out, {{w.compressed, 4}, {w.uncompressed, 4}, {uint32_t(e.name.size()), 2}});
+    Add(out, {{uint32_t(e.extra.size()), 2}});
+  };
+  const auto nameAndExtra = [&](const ArchiveEntry& e) {
+    out.insert(out.end(), e.name.begin(), e.name.end());
+    Append(out, e.extra);
+  };
   for (const ArchiveEntry& e : entries) {
     const uint32_t crc = ZlibCrc32(e.data);
     std::vector<uint8_t> stored = e.method == 8 ? RawDeflate(e.data, e.level) : e.data;
-    uint16_t flags = e.flags;
-    if (e.dataDescriptor) flags |= 0x0008;
+    const uint16_t flags = e.flags | (e.dataDescriptor ? 0x0008 : 0) | (e.password.empty() ? 0 : 1);
     if (!e.password.empty()) {
-      flags |= 0x0001;
       const uint8_t check = (flags & 0x0008) ? uint8_t(e.dosDateTime >> 8) : uint8_t(crc >> 24);
       stored = EncryptTraditional(stored, e.password, check);
     }
     if (e.rawData) stored = *e.rawData;
-    const uint32_t compressed = uint32_t(stored.size());
-    const uint32_t uncompressed = uint32_t(e.data.size());
-    const bool zeroLocal = e.zeroSizesInLocalHeader;
-
-    const uint32_t offset = uint32_t(out.size());
-    zip.localHeaderOffsets.push_back(offset);
-    AddU32(out, 0x04034B50);
-    AddU16(out, 20);
-    AddU16(out, flags);
-    AddU16(out, e.method);
-    AddU32(out, e.dosDateTime);
-    AddU32(out, zeroLocal ? 0 : crc);
-    AddU32(out, zeroLocal ? 0 : compressed);
-    AddU32(out, zeroLocal ? 0 : uncompressed);
-    AddU16(out, uint16_t(e.name.size()));
-    AddU16(out, uint16_t(e.extra.size()));
-    AddBytes(out, e.name.data(), e.name.size());
-    AddBytes(out, e.extra.data(), e.extra.size());
-    AddBytes(out, stored.data(), stored.size());
+    written.push_back({crc, uint32_t(stored.size()), uint32_t(e.data.size()), flags});
+    zip.localHeaderOffsets.push_back(uint32_t(out.size()));
+    Add(out, {{0x04034B50, 4}});
+    sharedFields(e, e.zeroSizesInLocalHeader ? Written{0, 0, 0, flags} : written.back());
+    nameAndExtra(e);
+    Append(out, stored);
     if (e.dataDescriptor) {
-      if (e.descriptorSignature) AddU32(out, 0x08074B50);
-      AddU32(out, crc);
-      AddU32(out, compressed);
-      AddU32(out, uncompressed);
+      if (e.descriptorSignature) Add(out, {{0x08074B50, 4}});
+      Add(out, {{crc, 4}, {written.back().compressed, 4}, {written.back().uncompressed, 4}});
     }
-    written.push_back({offset, crc, compressed, uncompressed, flags});
   }
 
   zip.centralDirectoryOffset = uint32_t(out.size());
-  if (options.writeCentralDirectory) {
-    for (size_t i = 0; i < entries.size(); ++i) {
-      const ArchiveEntry& e = entries[i];
-      const Written& w = written[i];
-      AddU32(out, 0x02014B50);
-      AddU16(out, 20);  // made by: MS-DOS
-      AddU16(out, 20);
-      AddU16(out, w.flags);
-      AddU16(out, e.method);
-      AddU32(out, e.dosDateTime);
-      AddU32(out, w.crc);
-      AddU32(out, w.compressed);
-      AddU32(out, w.uncompressed);
-      AddU16(out, uint16_t(e.name.size()));
-      AddU16(out, uint16_t(e.extra.size()));
-      AddU16(out, 0);  // comment
-      AddU16(out, 0);  // disk
-      AddU16(out, 0);  // internal attributes
-      AddU32(out, e.externalAttributes);
-      AddU32(out, w.offset);
-      AddBytes(out, e.name.data(), e.name.size());
-      AddBytes(out, e.extra.data(), e.extra.size());
-    }
-    const uint32_t centralSize = uint32_t(out.size()) - zip.centralDirectoryOffset;
-    AddU32(out, 0x06054B50);
-    AddU16(out, 0);
-    AddU16(out, 0);
-    AddU16(out, uint16_t(entries.size()));
-    AddU16(out, uint16_t(entries.size()));
-    AddU32(out, centralSize);
-    AddU32(out, zip.centralDirectoryOffset);
-    AddU16(out, uint16_t(options.comment.size()));
-    AddBytes(out, options.comment.data(), options.comment.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    Add(out, {{0x02014B50, 4}, {20, 2}});  // made by: MS-DOS
+    sharedFields(entries[i], written[i]);
+    // Comment length and disk (4 bytes), internal attributes (2).
+    Add(out, {{0, 4}, {0, 2}, {entries[i].externalAttributes, 4}, {zip.localHeaderOffsets[i], 4}});
+    nameAndExtra(entries[i]);
   }
+  const uint32_t count = uint32_t(entries.size());
+  Add(out, {{0x06054B50, 4},
+            {0, 4},
+            {count, 2},
+            {count, 2},
+            {uint32_t(out.size()) - zip.centralDirectoryOffset, 4},
+            {zip.centralDirectoryOffset, 4},
+            {uint32_t(options.comment.size()), 2}});
+  out.insert(out.end(), options.comment.begin(), options.comment.end());
   return zip;
 }
 

@@ -28,7 +28,6 @@ struct ArchiveEntry {
 struct ZipBuildOptions {
   std::string comment = {};
   bool leadingSpanMarker = false;  // 50 4B 07 08 in front of the first local header
-  bool writeCentralDirectory = true;
 };
 
 struct BuiltZip {

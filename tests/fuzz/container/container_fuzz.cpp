@@ -2,36 +2,22 @@
 // the option block, the local headers and the central directory.
 //
 // Input: the first byte chooses the file. 0: the rest is the whole file. Otherwise the rest is
-// appended to a minimal valid PE image, so the fuzzer reaches the option block and ZIP records
-// without having to invent a PE header first.
+// appended to a minimal valid PE image (one section, ending at 0x200), so the fuzzer reaches
+// the option block and ZIP records without having to invent a PE header first.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "tests/support/pe_builder.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/native/native_archive_file.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/zip_records.h"
 
-namespace {
-
-// The PE header at 0x40, one section with 0x100 bytes of raw data at 0x100.
-std::vector<uint8_t> MinimalPeImage() {
-  std::vector<uint8_t> image(0x200, 0);
-  std::memcpy(&image[0], "MZ", 2);
-  std::memcpy(&image[0x40], "PE\0\0\0\0\1", 7);
-  image[60] = 0x40;
-  image[0x40 + 248 + 16 + 1] = image[0x40 + 248 + 20 + 1] = 0x01;
-  return image;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const std::vector<uint8_t> pe = MinimalPeImage();
+  static const std::vector<uint8_t> pe = testing_support::BuildPeImage({{0x100, 0x100}});
   std::vector<uint8_t> file;
   if (data[0] != 0) file = pe;
   file.insert(file.end(), data + 1, data + size);

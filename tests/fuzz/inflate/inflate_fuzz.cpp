@@ -1,11 +1,11 @@
-// Two targets over the decoder. inflate_entry_fuzz: whole entries as the extraction loop hands
-// them over: stored or deflated, encrypted or not, in an archive that may end early, cancelled
-// at some message step, written to a disk that may fill up. inflate_fuzz: arbitrary bytes as
-// the data of a plain deflated entry. On plain deflated entries the decoder must also agree
-// with zlib on every stream zlib decodes to its end (it accepts some that zlib refuses, as
-// deflate allows: incomplete distance codes, 288 and 32 code lengths, a leading repeat code).
+// Fuzzes the decoder with whole entries as the extraction loop hands them over: stored or
+// deflated, encrypted or not, in an archive that may end early, cancelled at some message step,
+// written to a disk that may fill up. On plain deflated entries (option byte 1) the decoder must
+// also agree with zlib on every stream zlib decodes to its end (it accepts some that zlib
+// refuses, as deflate allows: incomplete distance codes, 288 and 32 code lengths, a leading
+// repeat code).
 //
-// Entry input: byte 0 chooses (bit 0: deflated; bit 1: encrypted; bit 2: check byte from the
+// Input: byte 0 chooses (bit 0: deflated; bit 1: encrypted; bit 2: check byte from the
 // time; bits 3-4: cancel at message step 1-3 or never; bit 5: the archive ends 1000 bytes
 // early; bit 6: the disk holds 40000 bytes), byte 1 the password's length (0..15), then the
 // password and the entry's data (after the 12-byte encryption header when encrypted).
@@ -66,7 +66,9 @@ void Check(bool promise) {
   if (!promise) std::abort();
 }
 
-int FuzzEntry(const uint8_t* data, size_t size) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BuildCrcTable();
   if (size < 2 || size < 2 + data[1] % 16u) return 0;
   const uint8_t options = data[0];
@@ -128,16 +130,4 @@ int FuzzEntry(const uint8_t* data, size_t size) {
   ArchiveHandle = nullptr;
   OutputHandle = nullptr;
   return 0;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-#ifdef WHOLE_ENTRY
-  return FuzzEntry(data, size);
-#else
-  std::vector<uint8_t> entry = {1, 0};  // deflated, no password, nothing cut, cancelled or full
-  entry.insert(entry.end(), data, data + size);
-  return FuzzEntry(entry.data(), entry.size());
-#endif
 }

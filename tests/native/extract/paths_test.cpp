@@ -67,22 +67,18 @@ void ExpectRows(const std::vector<Row>& rows, std::function<ByteString(const cha
   }
 }
 
-// Characters are compared, answers are byte positions: a trail byte is never a match, and a
-// match behind a double-byte character lies one byte further than its index.
+// Characters are compared, answers are byte positions: a trail byte is never a match (also of
+// an invalid pair), and a match behind a double-byte character lies one byte further than its
+// index.
 TEST_F(Paths, CharSafePosFindsCharactersAtBytePositions) {
   const struct {
     std::string needle, haystack;
     uint32_t expected, codePage = 949;
-  } cases[] = {{"|", "setup.exe|", 10},
-               {"><", "><", 1},
-               {"", "abc", 0},
-               {"|", kGa + "|x", 3},
-               {kGa, "a" + kGa, 2},
-               {"A", "\x81\x41", 0},
-               {"|", "\x81\x5C|", 3},  // an invalid pair
-               {"><", std::string(400, 'a') + "><", 401},
-               {"\\", kSo, 0, 932},
-               {"\\", kSo + "\\a", 3, 932}};
+  } cases[] = {{"|", "setup.exe|", 10}, {"><", "><", 1},
+               {"", "abc", 0},          {"|", kGa + "|x", 3},
+               {kGa, "a" + kGa, 2},     {"A", "\x81\x41", 0},
+               {"|", "\x81\x5C|", 3},   {"><", std::string(400, 'a') + "><", 401},
+               {"\\", kSo, 0, 932},     {"\\", kSo + "\\a", 3, 932}};
 
   for (const auto& c : cases) {
     UseCodePage(c.codePage);
@@ -137,22 +133,23 @@ TEST_F(Paths, IsValidFolderName) {
   EXPECT_FALSE(IsValidFolderName(("C:\\" + kPo + "|").c_str()));
 }
 
-// With the folders of a Wine prefix and D:\dest as destination.
+// With the folders of a Wine prefix and D:\dest as destination. In code page 932 the trail
+// byte of ボ is "{" and that of マ is "}".
 TEST_F(Paths, ExpandFolderMacrosInPlace) {
   SetDestFolder("D:\\dest");
   const std::string temp = "C:\\users\\user\\Temp";
-  for (const Row& r : std::vector<Row>{
-           {"{temp}\\x", temp + "\\x"},
-           {"{TEMP}", temp},
-           {"{sys}drivers", "C:\\windows\\system32\\drivers"},
-           {"{win}\\app", "C:\\windows\\app"},
-           {"pre{win}", "preC:\\windows"},
-           {"{other}abc", "\\abc"},
-           {"{dest}setup.exe", "D:\\dest\\setup.exe"},
-           {"a{win", "a{win"},
-           {"{win}\\b{c", "C:\\windows\\b{c"},
-           {"\x83\x7B\\{win}", "\x83\x7B\\C:\\windows", 932},  // ボ: its trail byte is "{"
-           {"{\x83\x7D}x", "\\x", 932}}) {                     // マ: its trail byte is "}"
+  const Row rows[] = {{"{temp}\\x", temp + "\\x"},
+                      {"{TEMP}", temp},
+                      {"{sys}drivers", "C:\\windows\\system32\\drivers"},
+                      {"{win}\\app", "C:\\windows\\app"},
+                      {"pre{win}", "preC:\\windows"},
+                      {"{other}abc", "\\abc"},
+                      {"{dest}setup.exe", "D:\\dest\\setup.exe"},
+                      {"a{win", "a{win"},
+                      {"{win}\\b{c", "C:\\windows\\b{c"},
+                      {"\x83\x7B\\{win}", "\x83\x7B\\C:\\windows", 932},
+                      {"{\x83\x7D}x", "\\x", 932}};
+  for (const Row& r : rows) {
     UseCodePage(r.codePage);
     EXPECT_EQ(Expand(r.input), std::pair(true, r.expected)) << r.input;
   }
@@ -240,11 +237,9 @@ TEST_F(Paths, NameAndLocaleCodePages) {
     SetNativeVersionWord(version);
     EXPECT_EQ(NameCodePage(), codePage) << std::hex << version;
   }
-  for (const auto& [text, codePage] : {std::pair<const char*, uint32_t>{"949", 949},
-                                       {"1250", 1250},
-                                       {"", 0},
-                                       {"12a", 0},
-                                       {"1234567", 0}}) {
+  using Text = std::pair<const char*, uint32_t>;
+  for (const auto& [text, codePage] :
+       {Text{"949", 949}, Text{"1250", 1250}, Text{"", 0}, Text{"12a", 0}, Text{"1234567", 0}}) {
     SetNativeLocaleCodePageText(0x0C0C, text);
     EXPECT_EQ(LocaleAnsiCodePage(0x0C0C), codePage) << text;
   }
@@ -276,30 +271,16 @@ TEST_F(Paths, IsUnsafeEntryName) {
 // The names Windows opens as devices, for every program: the extractor's entry names and the
 // downloader's song files.
 TEST(DeviceNames, IsDeviceName) {
-  const struct {
-    std::u16string name;
-    bool device;
-  } cases[] = {
-      {.name = u"CON", .device = true},        {.name = u"con", .device = true},
-      {.name = u"Prn", .device = true},        {.name = u"aux.tar.gz", .device = true},
-      {.name = u"NUL .txt", .device = true},   {.name = u"nul.", .device = true},
-      {.name = u"COM0", .device = true},       {.name = u"com9.log", .device = true},
-      {.name = u"LPT0", .device = true},       {.name = u"lpt5 ", .device = true},
-      {.name = u"COM\u00B9", .device = true},  {.name = u"LPT\u00B2.txt", .device = true},
-      {.name = u"lpt\u00B3", .device = true},  {.name = u"CONIN$", .device = true},
-      {.name = u"conout$.x", .device = true},  {.name = u"CONSOLE", .device = false},
-      {.name = u"CONOUT", .device = false},    {.name = u"CONIN$X", .device = false},
-      {.name = u"COM10", .device = false},     {.name = u"COM", .device = false},
-      {.name = u"LPT", .device = false},       {.name = u"LPTA", .device = false},
-      {.name = u"COM\u2074", .device = false},  // superscript 4: no device
-      {.name = u"COM\uFF11", .device = false},  // full-width 1
-      {.name = u"nul_file", .device = false},  {.name = u"xnul", .device = false},
-      {.name = u" con", .device = false},      {.name = u".con", .device = false},
-      {.name = u"", .device = false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(IsDeviceName(c.name.data(), uint32_t(c.name.size())), c.device)
-        << std::string(c.name.begin(), c.name.end());
+  for (const std::u16string device :
+       {u"CON", u"con", u"Prn", u"aux.tar.gz", u"NUL .txt", u"nul.", u"COM0", u"com9.log", u"LPT0",
+        u"lpt5 ", u"COM\u00B9", u"LPT\u00B2.txt", u"lpt\u00B3", u"CONIN$", u"conout$.x"})
+    EXPECT_TRUE(IsDeviceName(device.data(), uint32_t(device.size())));
+  // Superscript 4 and full-width 1 are no digits of a device.
+  for (const std::u16string name :
+       {u"CONSOLE", u"CONOUT", u"CONIN$X", u"COM10", u"COM", u"LPT", u"LPTA", u"COM\u2074",
+        u"COM\uFF11", u"nul_file", u"xnul", u" con", u".con", u""})
+    EXPECT_FALSE(IsDeviceName(name.data(), uint32_t(name.size())))
+        << std::string(name.begin(), name.end());
 }
 
 // ForceFolders on the native file system (the Wine tests make and find folders on Windows):

@@ -1,5 +1,6 @@
-// The list file's fields, the loader ("List Load") and the download run's working text, checked
-// against expected results and against the plain versions in reference_algorithms.h.
+// The list file's fields and the loader ("List Load") against expected results, and the loader
+// and the download run's working text against the plain versions in reference_algorithms.h
+// (which download_run_test checks through whole runs).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -22,7 +23,6 @@ TEST(ListFile, FieldsJoined) {
       {u"\"a\r\nb\"\r\n\"c,d", u"a\r\nbc,d"},  // line ends inside quotes kept; unclosed to the end
       {u"ab\r\ncd\ref\n\n\"g,h\"", u"abcdefg,h"},
       {u"  a b  ,  c  ", u"  a b    c  "},
-      {u"Son\r\ng A|1/f*|\r\nYB|2/g*|Y", u"Song A|1/f*|YB|2/g*|Y"},  // a record broken anywhere
   };
   for (const auto& [file, text] : cases) EXPECT_EQ(ReadListFields(file), text);
 }
@@ -76,56 +76,6 @@ std::u16string RandomText(std::mt19937& random, int pieces) {
   std::u16string text;
   for (int n = int(random() % pieces); n > 0; --n) text += kinds[random() % kinds.size()];
   return text;
-}
-
-// A title is found only where a record starts; its piece runs to the title's next record or the
-// end; a piece without "/" or "*" gives all of itself.
-TEST(DownloadText, FindRecord) {
-  struct Case {
-    std::u16string text, title;
-    std::optional<SongRecord> found;
-  };
-  const Case cases[] = {
-      {.text = u"My Love|1/a*x|Y", .title = u"Love", .found = std::nullopt},
-      {.text = u"A|1/a*Love|Y", .title = u"Love", .found = std::nullopt},
-      {.text = u"My Love|1/a*x|YLove|2/b*y|Y", .title = u"Love", .found = SongRecord{u"2", u"2/b"}},
-      {.text = u"Lovely|1/a*x|YLove|2/b*y|Y", .title = u"Love", .found = SongRecord{u"2", u"2/b"}},
-      {.text = u"A|1a*x|YB|2/b*y|Y", .title = u"A", .found = SongRecord{u"1a*x|YB|2", u"1a"}},
-      {.text = u"A|1/ax|YB|2/b|YA|3/c*|Y",
-       .title = u"A",
-       .found = SongRecord{u"1", u"1/ax|YB|2/b|Y"}},
-      // A title holding "|" is found at any record start too.
-      {.text = u"B|2/b*|YA|1|3/c*x|Y", .title = u"A|1", .found = SongRecord{u"3", u"3/c"}},
-  };
-  for (const auto& [text, title, found] : cases) {
-    EXPECT_TRUE(DownloadText(text).FindRecord(title) == found) << testing::PrintToString(text);
-    EXPECT_TRUE(reference::FindRecord(text, title) == found) << testing::PrintToString(text);
-  }
-}
-
-// Every copy at a record start goes, text inside other records stays, and of two overlapping
-// occurrences the first goes.
-TEST(DownloadText, RemoveRecord) {
-  struct Case {
-    std::u16string text, title, fileKey, after;
-  };
-  const Case cases[] = {
-      {.text = u"A|1/a*x|YB|2/b*y|YA|1/a*x|Y",
-       .title = u"A",
-       .fileKey = u"1/a",
-       .after = u"x|YB|2/b*y|Yx|Y"},
-      {.text = u"My Love|1/a*x|YLove|1/a*y|Y",
-       .title = u"Love",
-       .fileKey = u"1/a",
-       .after = u"My Love|1/a*x|Yy|Y"},
-      {.text = u"A|*|YA|*|YA|*x|Y", .title = u"A", .fileKey = u"*|YA|", .after = u"|YA|*x|Y"},
-  };
-  for (const auto& [text, title, fileKey, after] : cases) {
-    DownloadText fast(text);
-    fast.RemoveRecord(title, fileKey);
-    EXPECT_EQ(fast.Text(), after);
-    EXPECT_EQ(reference::RemoveRecord(text, title, fileKey), after);
-  }
 }
 
 // Random texts through the loader, and random runs of finds and removals (of found and of

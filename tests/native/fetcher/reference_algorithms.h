@@ -29,14 +29,12 @@ inline std::vector<Text> ListMusicTitles(Text text) {
   return titles;
 }
 
-inline bool MatchesAtRecordStart(const Text& text, size_t i, const Text& what) {
-  return (i == 0 || (i >= 2 && text.compare(i - 2, 2, u"|Y") == 0)) &&
-         text.compare(i, what.size(), what) == 0;
-}
-
+// The first place from `from` on where `what` starts a record: the text's start or behind "|Y".
 inline size_t FindAtRecordStart(const Text& text, const Text& what, size_t from) {
   for (size_t i = from; i < text.size(); ++i)
-    if (MatchesAtRecordStart(text, i, what)) return i;
+    if ((i == 0 || (i >= 2 && text.compare(i - 2, 2, u"|Y") == 0)) &&
+        text.compare(i, what.size(), what) == 0)
+      return i;
   return Text::npos;
 }
 

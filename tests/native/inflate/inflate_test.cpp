@@ -1,25 +1,248 @@
-// The decoder on streams made by hand for the cases zlib never writes, and on the ways an entry
-// can end early: each corrupt-data reason, a cancel, an archive cut short, no memory; and the
-// lookup tables it builds, against canonical codes.
+// The decoder and its output side, against oracles: zlib's deflate at every level, strategy and
+// flush kind on real and random data; zlib's inflate on random codes of up to 15 bits; hand-made
+// streams for what zlib never writes (each corrupt-data reason, cancels, archives cut short);
+// every allocation failing in turn; stored and encrypted entries in pieces, short reads and
+// full disks; the sliced CRC-32, the check byte of the traditional encryption, the percentage.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 
-#include "tests/native/inflate/inflate_harness.h"
+#include "tests/support/core_harness.h"
+#include "tests/support/zip_builder.h"
+#include "unpacker/container/archive_access.h"
+#include "unpacker/container/shared_state.h"
+#include "unpacker/container/zip_records.h"
+#include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/huffman_table.h"
+#include "unpacker/inflate/inflate.h"
+#include "unpacker/inflate/native/native_output_file.h"
+#include "unpacker/inflate/output_window.h"
+#include "unpacker/inflate/zip_crypto.h"
 
-using namespace inflate_testing;
+using namespace testing_support;
 using Outcome = InflateOutcome;
+using Data = std::vector<uint8_t>;
 
 namespace {
 
+struct EntryOptions {
+  uint16_t method = 8;
+  std::string password;        // non-empty: encrypted, the check byte from a CRC-32 of 0
+  int64_t cutAt = -1;          // >= 0: the program file ends this many bytes into the data
+  int64_t more = 0;            // the entry claims this many bytes more than the data has
+  size_t capacity = SIZE_MAX;  // the disk is full after so many bytes
+  int pressAt = 0;             // the message step (from 1) that sees a cancel; -1: every one
+};
+
+struct Decoded {
+  size_t capacity;
+  bool result;
+  Outcome outcome;
+  Data bytes;
+  std::vector<uint32_t> writes;  // the count handed to each write
+  uint32_t crc;                  // RunningCrc ^ 0xFFFFFFFF
+  uint64_t bytesDone;            // BytesDone less the 7 it starts from
+  int pumps;
+  int32_t percent;
+  bool cancelRequested;
+  int64_t endPosition;  // the archive position afterwards, relative to the data
+};
+
+// Makes `data` the stored bytes of the current entry, alone in the program file, and decodes it
+// into a file that keeps what it is given.
+Decoded Decode(const Data& data, const EntryOptions& o = {}) {
+  Data stored = o.password.empty() ? data : EncryptTraditional(data, o.password, 0);
+  const int64_t start = int64_t(stored.size() - data.size());
+  if (o.cutAt >= 0) stored.resize(size_t(start + o.cutAt));
+  ProgramFile file(stored);
+  BuildCrcTable();
+  LocalHeader.Method = o.method;
+  LocalHeader.Flags = start != 0;
+  uint8_t header[24];
+  uint32_t got;
+  ReadArchive(header + 12, 12, &got);
+  if (start && !CheckEncryptionHeader(header, 12, 1, ByteString(o.password.c_str()), 0, 0))
+    throw std::runtime_error("refused");
+  SeekArchive(start, SeekFromBegin);
+  EntryRemaining = int64_t(data.size()) + o.more;
+  BytesTotal = 3 * data.size() + 1;
+  BytesDone = 7;
+  onPumpOneMessage = [&] { CancelRequested |= pumpCount == o.pressAt || o.pressAt < 0; };
+  Decoded d{.capacity = o.capacity};
+  OutputFile out{[](void* context, const void* p, uint32_t count) {
+                   Decoded& d = *static_cast<Decoded*>(context);
+                   d.writes.push_back(count);
+                   const size_t room = std::min<size_t>(count, d.capacity - d.bytes.size());
+                   d.bytes.insert(d.bytes.end(), (const uint8_t*)p, (const uint8_t*)p + room);
+                   return uint32_t(room);
+                 },
+                 &d};
+  OutputHandle = &out;
+  RunningCrc = 0xFFFFFFFF;
+  LastInflateOutcome = Outcome::Complete;
+  d.result = DecompressEntry();
+  d.outcome = LastInflateOutcome;
+  d.crc = RunningCrc ^ 0xFFFFFFFF;
+  d.bytesDone = BytesDone - 7;
+  d.pumps = pumpCount;
+  d.percent = ProgressPercent;
+  d.cancelRequested = CancelRequested;
+  d.endPosition = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent) - start;
+  return d;
+}
+
+// Real data found on every machine the tests run on, repeated to size: a licence text and this
+// test program's own executable; and pseudo-random bytes.
+Data Repeat(const char* path, size_t size) {
+  std::ifstream in(path, std::ios::binary);
+  const Data source(std::istreambuf_iterator<char>(in), {});
+  Data out;
+  while (out.size() < size)
+    out.insert(out.end(), source.begin(),
+               source.begin() + std::min(source.size(), size - out.size()));
+  return out;
+}
+Data TextData(size_t size) {
+  return Repeat("/usr/share/common-licenses/GPL-3", size);
+}
+Data BinaryData(size_t size) {
+  return Repeat("/proc/self/exe", size);
+}
+Data RandomData(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Data out(size);
+  for (uint8_t& b : out) b = uint8_t(random());
+  return out;
+}
+
+// zlib's raw deflate, with a flush of the given kind after every `every` bytes.
+Data Deflate(const Data& data, int level, int strategy = Z_DEFAULT_STRATEGY, int flush = Z_NO_FLUSH,
+             size_t every = SIZE_MAX) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy);
+  Data out(deflateBound(&z, data.size()) + 64 + data.size() / 8);
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  z.next_in = const_cast<Bytef*>(data.data());
+  for (size_t at = 0; at < data.size(); at += every) {
+    z.avail_in = uInt(std::min(every, data.size() - at));
+    deflate(&z, flush);
+  }
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// zlib's verdict on a raw deflate stream: its bytes, or nothing when zlib finds it broken.
+std::optional<Data> ZlibInflate(const Data& stream) {
+  z_stream z{};
+  inflateInit2(&z, -15);
+  Data out(1 << 20);
+  z.next_in = const_cast<Bytef*>(stream.data());
+  z.avail_in = uInt(stream.size());
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  const bool complete = inflate(&z, Z_FINISH) == Z_STREAM_END;
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  return complete ? std::optional(out) : std::nullopt;
+}
+
+// Whatever zlib's deflate makes of real and random data, at every level and strategy, in many
+// small blocks (empty stored ones from a sync flush, empty fixed ones from a partial flush, a
+// fresh dictionary every 1000 bytes, bare block ends) or one block of megabytes, decodes to the
+// same bytes and CRC-32, written in whole windows. Each stream is also decoded stored, plain
+// and encrypted (pieces of 32768, one message step each, a cancel at every step not stopping
+// the copy), and with a size that claims more than the file has: the stream's last code never
+// makes the decoder look for bits behind it, so the short file goes unnoticed.
+TEST(Inflate, ZlibStreamsDecodeToTheirDataInWholeWindows) {
+  std::vector<std::pair<Data, Data>> cases;  // data, stream
+  for (const Data& data : {TextData(150000), BinaryData(150000), RandomData(150000, 3)}) {
+    for (int level = 0; level <= 9; ++level) cases.push_back({data, Deflate(data, level)});
+    for (int strategy : {Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED})
+      cases.push_back({data, Deflate(data, 6, strategy)});
+    const Data part(data.begin(), data.begin() + 70000);
+    for (const auto& [flush, every] : {std::pair{Z_SYNC_FLUSH, 997},
+                                       {Z_PARTIAL_FLUSH, 301},
+                                       {Z_FULL_FLUSH, 1000},
+                                       {Z_BLOCK, 64}})
+      cases.push_back({part, Deflate(part, 6, Z_DEFAULT_STRATEGY, flush, size_t(every))});
+  }
+  for (size_t size : {0, 1, 32767, 32768, 32769, 131072, 131073})
+    cases.push_back({TextData(size), Deflate(TextData(size), 6)});
+  Data pattern(3 << 20);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = uint8_t("abc"[i % 3]);
+  cases.push_back({pattern, Deflate(pattern, 9)});
+
+  for (const auto& [data, stream] : cases) {
+    SCOPED_TRACE(testing::Message() << data.size() << " bytes in " << stream.size());
+    for (const auto& [method, input, options] :
+         {std::tuple<int, Data, EntryOptions>{8, stream, {}},
+          {8, stream, {.cutAt = int64_t(stream.size()), .more = 1000}},
+          {0, data, {.pressAt = -1}},
+          {0, data, {.password = "pw", .pressAt = -1}}}) {
+      EntryOptions o = options;
+      o.method = uint16_t(method);
+      const Decoded d = Decode(input, o);
+      ASSERT_TRUE(d.result && d.outcome == Outcome::Complete);
+      EXPECT_TRUE(d.bytes == data);
+      EXPECT_EQ(d.crc, ZlibCrc32(data));
+      EXPECT_EQ(d.bytesDone, data.size());
+      EXPECT_EQ(d.pumps, int(d.writes.size()));
+      EXPECT_EQ(d.percent, data.empty() ? 0 : PercentOf(7 + data.size(), 3 * input.size() + 1));
+      for (size_t i = 0; i + 1 < d.writes.size(); ++i) EXPECT_EQ(d.writes[i], 32768u);
+      EXPECT_EQ(d.cancelRequested, method == 0 && !data.empty());
+      EXPECT_EQ(d.endPosition, int64_t(input.size())) << "the stream fills the entry's data";
+    }
+  }
+}
+
+// Short reads and writes, for the stored copy and the decoder's windows alike: a piece that
+// comes back short ends a stored entry and is neither written nor counted; a write that falls
+// short moves progress and CRC-32 by the bytes it reports, so the entry fails its check. Bytes
+// of the ANSI code page go into the keys as they are (비밀 in code page 949). A method that is
+// neither stored nor deflated is refused.
+TEST(OutputWindow, ProgressAndCrcFollowTheBytesWritten) {
+  const struct {
+    uint16_t method;
+    std::string password = "";
+    int64_t cutAt = -1;
+    size_t capacity = SIZE_MAX, written;
+    std::vector<uint32_t> writes;
+  } cases[] = {
+      {.method = 0, .cutAt = 50000, .written = 32768, .writes = {32768}},
+      {.method = 0, .capacity = 50000, .written = 50000, .writes = {32768, 32768, 32768, 1696}},
+      {.method = 8, .capacity = 50000, .written = 50000, .writes = {32768, 32768, 32768, 1696}},
+      {.method = 8,
+       .password = "\xBA\xF1\xB9\xD0",
+       .written = 100000,
+       .writes = {32768, 32768, 32768, 1696}},
+      {.method = 12, .written = 0},
+  };
+  const Data data = BinaryData(100000);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const Decoded d = Decode(
+        c.method == 8 ? Deflate(data, 6) : data,
+        {.method = c.method, .password = c.password, .cutAt = c.cutAt, .capacity = c.capacity});
+    const Data written(data.begin(), data.begin() + int64_t(c.written));
+    EXPECT_EQ(d.result, c.method != 12);
+    EXPECT_TRUE(d.bytes == written);
+    EXPECT_EQ(d.crc, ZlibCrc32(written));
+    EXPECT_EQ(d.writes, c.writes);
+    EXPECT_EQ(d.bytesDone, c.written);
+  }
+}
+
 // Canonical prefix codes for the given lengths (0 = unused).
-std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
+std::vector<uint32_t> CanonicalCodes(const Data& lengths) {
   uint32_t count[17] = {}, next[17] = {};
   for (uint8_t l : lengths) ++count[l];
   count[0] = 0;
@@ -33,7 +256,7 @@ std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
 
 // Deflate bit order: values LSB first, Huffman codes MSB first.
 struct BitWriter {
-  std::vector<uint8_t> bytes;
+  Data bytes;
   uint32_t buffer = 0;
   int count = 0;
 
@@ -49,13 +272,13 @@ struct BitWriter {
     return *this;
   }
   size_t BitCount() const { return bytes.size() * 8 + count; }
-  std::vector<uint8_t> Finish() { return count ? Bits(0, 8 - count).bytes : bytes; }
+  Data Finish() { return count ? Bits(0, 8 - count).bytes : bytes; }
 
   // A dynamic block header sending code-length `symbols` (16, 17 and 18 each followed by the
   // value of its extra bits) with the code-length code `codeLengthCode` (19 lengths in symbol
   // order; empty: a complete code of 4- and 5-bit codes).
   BitWriter& Header(bool final, uint32_t nl, uint32_t nd, const std::vector<uint32_t>& symbols,
-                    std::vector<uint8_t> codeLengthCode = {}) {
+                    Data codeLengthCode = {}) {
     if (codeLengthCode.empty()) {
       codeLengthCode.assign(19, 4);
       for (int s : {13, 14, 15, 16, 17, 18}) codeLengthCode[s] = 5;
@@ -65,17 +288,16 @@ struct BitWriter {
     for (uint8_t s : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15})
       Bits(codeLengthCode[s], 3);
     for (size_t i = 0; i < symbols.size(); ++i) {
-      const uint32_t s = symbols[i];
-      Code(codes[s], codeLengthCode[s]);
-      if (s >= 16) Bits(symbols[++i], s == 18 ? 7 : s - 14);
+      Code(codes[symbols[i]], codeLengthCode[symbols[i]]);
+      if (symbols[i] >= 16) Bits(symbols[i + 1], symbols[i] == 18 ? 7 : symbols[i] - 14), ++i;
     }
     return *this;
   }
 
   // A block body: literal/length symbols, each length symbol followed by its extra bits value,
   // a distance symbol and its extra bits value (a body may end after a length's extra bits).
-  BitWriter& Body(const std::vector<uint8_t>& literalLengths,
-                  const std::vector<uint8_t>& distanceLengths, const std::vector<uint32_t>& body) {
+  BitWriter& Body(const Data& literalLengths, const Data& distanceLengths,
+                  const std::vector<uint32_t>& body) {
     const std::vector<uint32_t> lc = CanonicalCodes(literalLengths);
     const std::vector<uint32_t> dc = CanonicalCodes(distanceLengths);
     for (size_t i = 0; i < body.size(); ++i) {
@@ -91,15 +313,14 @@ struct BitWriter {
   }
 
   BitWriter& Fixed(bool final, const std::vector<uint32_t>& body) {
-    std::vector<uint8_t> lengths(288, 8);
+    Data lengths(288, 8);
     std::fill(lengths.begin() + 144, lengths.begin() + 256, 9);
     std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
-    return Bits(final, 1).Bits(1, 2).Body(lengths, std::vector<uint8_t>(32, 5), body);
+    return Bits(final, 1).Bits(1, 2).Body(lengths, Data(32, 5), body);
   }
 
   // Sends the code lengths literally.
-  BitWriter& Dynamic(bool final, const std::vector<uint8_t>& literalLengths,
-                     const std::vector<uint8_t>& distanceLengths,
+  BitWriter& Dynamic(bool final, const Data& literalLengths, const Data& distanceLengths,
                      const std::vector<uint32_t>& body) {
     std::vector<uint32_t> symbols(literalLengths.begin(), literalLengths.end());
     symbols.insert(symbols.end(), distanceLengths.begin(), distanceLengths.end());
@@ -107,66 +328,61 @@ struct BitWriter {
     return Body(literalLengths, distanceLengths, body);
   }
 
-  BitWriter& Stored(bool final, const std::vector<uint8_t>& data) {
+  BitWriter& Stored(bool final, const Data& data) {
     Bits(final, 3).Bits(0, (8 - count) % 8);
-    const uint32_t n = uint32_t(data.size());
-    Bits(n, 16).Bits(~n & 0xFFFF, 16);
+    Bits(uint32_t(data.size()), 16).Bits(~uint32_t(data.size()), 16);
     for (uint8_t b : data) Bits(b, 8);
     return *this;
   }
 };
 
-std::vector<uint8_t> Fixed(const std::vector<uint32_t>& body, bool final = true) {
+Data Fixed(const std::vector<uint32_t>& body, bool final = true) {
   return BitWriter().Fixed(final, body).Finish();
 }
-
-std::vector<uint8_t> Dynamic(const std::vector<uint8_t>& literalLengths,
-                             const std::vector<uint8_t>& distanceLengths,
-                             const std::vector<uint32_t>& body) {
+Data Dynamic(const Data& literalLengths, const Data& distanceLengths,
+             const std::vector<uint32_t>& body) {
   return BitWriter().Dynamic(true, literalLengths, distanceLengths, body).Finish();
 }
-
 // A dynamic header (257 + 1 lengths) sent with this code-length code, then `tailBits` bits.
-std::vector<uint8_t> Header(std::vector<uint8_t> codeLengthCode, std::vector<uint32_t> symbols,
-                            uint32_t tail = 0, int tailBits = 0) {
+Data Header(Data codeLengthCode, std::vector<uint32_t> symbols, uint32_t tail = 0,
+            int tailBits = 0) {
   return BitWriter().Header(true, 257, 1, symbols, codeLengthCode).Bits(tail, tailBits).Finish();
 }
-
 // A stored block of n bytes 'x' (not final), then a fixed block with `body`.
-std::vector<uint8_t> StoredThenFixed(uint32_t n, const std::vector<uint32_t>& body) {
-  return BitWriter().Stored(false, std::vector<uint8_t>(n, 'x')).Fixed(true, body).Finish();
+Data StoredThenFixed(uint32_t n, const std::vector<uint32_t>& body) {
+  return BitWriter().Stored(false, Data(n, 'x')).Fixed(true, body).Finish();
 }
-
-std::vector<uint8_t> Lengths(size_t n, std::initializer_list<std::pair<int, int>> set) {
-  std::vector<uint8_t> lengths(n, 0);
+Data Lengths(size_t n, std::initializer_list<std::pair<int, int>> set) {
+  Data lengths(n, 0);
   for (auto [symbol, length] : set) lengths[symbol] = uint8_t(length);
   return lengths;
 }
 
 // Complete 288 and 32 codes, with the symbols that have no meaning (286, 287, 30, 31).
-const std::vector<uint8_t> kAll288 = [] {
-  std::vector<uint8_t> l(288, 8);
+const Data kAll288 = [] {
+  Data l(288, 8);
   std::fill(l.begin() + 224, l.end(), 9);
   return l;
 }();
-const std::vector<uint8_t> kAll32(32, 5);
+const Data kAll32(32, 5);
 // 'a', 'b', the end code and length 3 (symbol 257), two bits each.
-const std::vector<uint8_t> kFour = Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
+const Data kFour = Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
 
 // What each stream decodes to, and why the entry ended. A failure writes nothing of the window
 // it happened in. A cancel pressed during the message step of a flush stops the decoder before
 // the next symbol, or after the chunk of a match that filled the window; the rest of that match
 // is not written. When the archive ends inside the entry, CancelRequested is set: every code
 // whose 9-bit look-ahead was there is decoded, and the one after it; then the window is
-// written. Each stream is decoded as it is (its last symbols near the end of the data) and with
-// 16 bytes behind it, so that the word-wide path decodes them too.
+// written. Each stream is decoded as it is (its last symbols near the end of the data), with
+// 16 bytes behind it, so that the word-wide path decodes them too, and, when complete, in a
+// file shorter than the entry.
 TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   struct Case {
-    std::vector<uint8_t> stream;
+    Data stream;
     Outcome outcome;
     std::string output = "";
-    int pressAt = 0;     // the message step (counting from 1) that sees a cancel
-    int64_t cutAt = -1;  // where the program file ends
+    int pressAt = 0;
+    int64_t cutAt = -1;
   };
   std::vector<Case> cases = {
       {BitWriter().Stored(false, {'h', 'i'}).Fixed(true, {'!', 256}).Finish(), Outcome::Complete,
@@ -212,19 +428,28 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
       {StoredThenFixed(32767, {'y', 'z', 256}), Outcome::Cancelled, std::string(32767, 'x') + "y",
        1},
       {StoredThenFixed(40000, {256}), Outcome::Cancelled, std::string(32768, 'x'), 1},
-      {RawDeflate(std::vector<uint8_t>(300000, 'r'), 9), Outcome::Cancelled,
-       std::string(98304, 'r'), 3},
+      {Deflate(Data(300000, 'r'), 9), Outcome::Cancelled, std::string(98304, 'r'), 3},
   };
+  // A 6-bit end code behind 0 to 7 nine-bit literals, so that one of them ends the stream with
+  // no bits to spare: the root is cut to 6 bits, and the end code needs no look-ahead behind it.
+  Data shortEnd(258, 8);
+  std::fill(shortEnd.begin() + 247, shortEnd.end(), 9);
+  shortEnd[256] = 6;
+  for (size_t k = 0; k < 8; ++k) {
+    std::vector<uint32_t> body(k, 255);
+    body.push_back(256);
+    cases.push_back({Dynamic(shortEnd, {1}, body), Outcome::Complete, std::string(k, '\xFF')});
+  }
   // Every prefix of a valid stream (but the whole) runs out of data before the end code.
-  const std::vector<uint8_t> whole = Fixed({'a', 'b', 258, 0, 1, 0, 256});
+  const Data whole = Fixed({'a', 'b', 258, 0, 1, 0, 256});
   for (size_t n = 0; n < whole.size(); ++n)
     cases.push_back({{whole.begin(), whole.begin() + n}, Outcome::InputExhausted});
-  // 'a' to 'h' have codes of 1 to 8 bits, the end code and length 3 of 9: 1000 one-bit codes.
-  std::vector<uint8_t> eight(258, 0);
-  for (int i = 0; i < 8; ++i) eight['a' + i] = uint8_t(i + 1);
-  eight[256] = eight[257] = 9;
-  const size_t headerBits = BitWriter().Dynamic(true, eight, {1}, {}).BitCount();
-  const std::vector<uint8_t> as = Dynamic(eight, {1}, std::vector<uint32_t>(1000, 'a'));
+  // 'a' to 'i' have codes of 1 to 9 bits, the end code and length 3 of 10: 1000 one-bit codes.
+  Data nine(258, 0);
+  for (int i = 0; i < 9; ++i) nine['a' + i] = uint8_t(i + 1);
+  nine[256] = nine[257] = 10;
+  const size_t headerBits = BitWriter().Dynamic(true, nine, {1}, {}).BitCount();
+  const Data as = Dynamic(nine, {1}, std::vector<uint32_t>(1000, 'a'));
   for (size_t cut : {as.size() - 100, as.size() - 1})
     cases.push_back({.stream = as,
                      .outcome = Outcome::Cancelled,
@@ -233,18 +458,19 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
 
   for (const Case& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases.data()));
-    std::vector<uint8_t> padded = c.stream;
+    Data padded = c.stream;
     padded.resize(padded.size() + 16);
-    const std::vector<uint8_t> output(c.output.begin(), c.output.end());
-    // Whole windows, then the rest; no write of nothing.
+    const Data output(c.output.begin(), c.output.end());
     std::vector<uint32_t> writes(output.size() / 32768, 32768);
     if (output.size() % 32768) writes.push_back(uint32_t(output.size() % 32768));
-    for (int pass = 0; pass < (c.outcome == Outcome::InputExhausted ? 1 : 2); ++pass) {
-      SCOPED_TRACE(pass ? "padded" : "as it is");
+    const int passes =
+        c.outcome == Outcome::InputExhausted ? 1 : 2 + (c.outcome == Outcome::Complete);
+    for (int pass = 0; pass < passes; ++pass) {
+      SCOPED_TRACE(pass);
+      const int64_t cutAt = pass == 2 ? int64_t(c.stream.size()) : c.cutAt;
       const Decoded d =
-          DecodeEntry(pass ? padded : c.stream, {.cutAt = c.cutAt, .onPump = [&](int pump) {
-                                                   if (pump == c.pressAt) CancelRequested = true;
-                                                 }});
+          Decode(pass == 1 ? padded : c.stream,
+                 {.cutAt = cutAt, .more = pass == 2 ? 1000 : 0, .pressAt = c.pressAt});
       EXPECT_TRUE(d.result) << "the decoder never refuses a deflated entry";
       EXPECT_EQ(d.outcome, c.outcome);
       EXPECT_TRUE(d.bytes == output);
@@ -255,19 +481,15 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   }
 }
 
-// zlib's verdict on a raw deflate stream: its bytes, or nothing when zlib finds it broken.
-std::optional<std::vector<uint8_t>> ZlibInflate(const std::vector<uint8_t>& stream) {
-  z_stream z{};
-  inflateInit2(&z, -15);
-  std::vector<uint8_t> out(1 << 20);
-  z.next_in = const_cast<Bytef*>(stream.data());
-  z.avail_in = uInt(stream.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  const bool complete = inflate(&z, Z_FINISH) == Z_STREAM_END;
-  out.resize(z.total_out);
-  inflateEnd(&z);
-  return complete ? std::optional(out) : std::nullopt;
+// A root is never wider than asked, which the 32-bit fast path needs (after a literal it holds
+// 9 bits for the next lookup): here the 4-bit codes go to a sub-table.
+TEST(HuffmanTable, RootIsNeverWiderThanAsked) {
+  const uint8_t lengths[] = {3, 3, 3, 3, 3, 3, 3, 4, 4};
+  HuffEntry *root, *chain;
+  uint32_t width = 3;
+  BuildHuffmanTable(lengths, 9, 9, nullptr, nullptr, 0, &root, &chain, &width);
+  EXPECT_EQ(width, 3u);
+  FreeHuffmanTables(chain);
 }
 
 // Buffers and tables come poisoned, so an entry the table builder never writes shows; while
@@ -278,29 +500,17 @@ void* PoisonedAllocate(size_t size) {
   return p ? std::memset(p, 0xA5, size) : p;
 }
 
-// A random complete code over n (>= 2) symbols, of up to 15 bits: leaves split at random.
-std::vector<uint8_t> RandomCode(std::mt19937& random, size_t n) {
-  std::vector<uint8_t> leaves = {1, 1}, lengths(n, 0);
-  while (leaves.size() < 2 + random() % (n - 1)) {
-    const size_t i = random() % leaves.size();
-    if (leaves[i] < 15) leaves.push_back(++leaves[i]);
-  }
-  std::copy(leaves.begin(), leaves.end(), lengths.begin());
-  std::shuffle(lengths.begin(), lengths.end(), random);
-  return lengths;
-}
-
 // No memory for a buffer or a table, at each allocation in turn: the entry ends quietly, and
 // nothing leaks (LeakSanitizer checks at exit).
 TEST(Inflate, EveryAllocationMayFail) {
-  const std::vector<uint8_t> text = TextData(100000);
+  const Data text = TextData(100000);
   DecoderAllocate = PoisonedAllocate;
-  for (const auto& stream :
-       {RawDeflate(text), RawDeflate(text, 6, Z_FIXED),
+  for (const Data& stream :
+       {Deflate(text, 6), Deflate(text, 6, Z_FIXED),
         BitWriter().Fixed(false, {'a', 256}).Dynamic(true, kFour, {1}, {'a', 'b', 256}).Finish()}) {
     for (int n = 0;; ++n) {
       allocationsLeft = n;
-      const Decoded d = DecodeEntry(stream);
+      const Decoded d = Decode(stream);
       if (d.outcome == Outcome::Complete) break;
       EXPECT_EQ(d.outcome, Outcome::OutOfMemory) << n;
       EXPECT_TRUE(d.result);
@@ -310,6 +520,18 @@ TEST(Inflate, EveryAllocationMayFail) {
   allocationsLeft = INT_MAX;
 }
 
+// A random complete code over n (>= 2) symbols, of up to 15 bits: leaves split at random.
+Data RandomCode(std::mt19937& random, size_t n) {
+  Data leaves = {1, 1}, lengths(n, 0);
+  while (leaves.size() < 2 + random() % (n - 1)) {
+    const size_t i = random() % leaves.size();
+    if (leaves[i] < 15) leaves.push_back(++leaves[i]);
+  }
+  std::copy(leaves.begin(), leaves.end(), lengths.begin());
+  std::shuffle(lengths.begin(), lengths.end(), random);
+  return lengths;
+}
+
 // Random literal/length and distance codes of up to 15 bits, behind 32768 bytes of history:
 // every symbol with a code used once, in random order, with random extra bits; the decoder and
 // zlib agree on every stream.
@@ -317,8 +539,8 @@ TEST(Inflate, RandomCodesDecodeAsZlibDecodesThem) {
   std::mt19937 random(42);
   DecoderAllocate = PoisonedAllocate;
   for (int round = 0; round < 300; ++round) {
-    const std::vector<uint8_t> literals = RandomCode(random, 257 + random() % 30),
-                               distances = RandomCode(random, 2 + random() % 29);
+    const Data literals = RandomCode(random, 257 + random() % 30),
+               distances = RandomCode(random, 2 + random() % 29);
     if (!literals[256]) continue;
     std::vector<uint32_t> symbols, body;
     for (uint32_t s = 0; s < literals.size(); ++s)
@@ -331,51 +553,85 @@ TEST(Inflate, RandomCodesDecodeAsZlibDecodesThem) {
       if (s > 256) body.insert(body.end(), {uint32_t(random()), d, uint32_t(random())});
     }
     body.push_back(256);
-    const std::vector<uint8_t> stream = BitWriter()
-                                            .Stored(false, RandomData(32768, round))
-                                            .Dynamic(true, literals, distances, body)
-                                            .Finish();
-    const std::optional<std::vector<uint8_t>> expected = ZlibInflate(stream);
+    const Data stream = BitWriter()
+                            .Stored(false, RandomData(32768, round))
+                            .Dynamic(true, literals, distances, body)
+                            .Finish();
+    const std::optional<Data> expected = ZlibInflate(stream);
     ASSERT_TRUE(expected) << round;
-    const Decoded d = DecodeEntry(stream);
+    const Decoded d = Decode(stream);
     EXPECT_EQ(d.outcome, Outcome::Complete) << round;
     ASSERT_TRUE(d.bytes == *expected) << round;
   }
 }
 
-// A complete literal/length code whose end code has 6 or 10 bits.
-std::vector<uint8_t> EndCodeOf(uint8_t endLength) {
-  std::vector<uint8_t> l(258, 8);
-  const size_t nines = endLength == 10 ? 1 : 9;
-  std::fill(l.begin() + 256 - nines, l.begin() + 256, 9);
-  l[256] = endLength;
-  l[257] = endLength == 10 ? 10 : 9;
-  return l;
+// Rounded half to even and at most 100, 0 of nothing: against exact 128-bit arithmetic, for
+// chosen and random 64-bit pairs. (kMax / 200) * 100 / kMax is just below 0.5, where double
+// rounding would say 1.
+TEST(PercentOf, RoundsHalfToEvenForAll64BitSizes) {
+  constexpr uint64_t kMax = UINT64_MAX;
+  std::vector<std::pair<uint64_t, uint64_t>> pairs = {{kMax, 1}, {0, 0},     {5, 0},
+                                                      {1, 200},  {199, 200}, {11, 10}};
+  for (uint64_t done : {kMax / 200, kMax / 200 + 1, kMax / 2, kMax - 1})
+    pairs.push_back({done, kMax});
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 100000; ++i) {
+    const uint64_t total = (random() >> (random() % 64)) | 1;
+    pairs.push_back({random() % (total + 1), total});
+  }
+  for (const auto& [done, total] : pairs) {
+    const unsigned __int128 scaled = (unsigned __int128)done * 100;
+    const unsigned __int128 q = total ? scaled / total : 0, twice = total ? scaled % total * 2 : 0;
+    const unsigned __int128 rounded = q + (twice > total || (twice == total && (q & 1)));
+    ASSERT_EQ(PercentOf(done, total), int32_t(rounded > 100 ? 100 : rounded))
+        << done << " / " << total;
+  }
 }
 
-// The root widths the decoder's look-ahead depends on: the request, moved to the shortest and
-// longest code, and cut behind a short end code (so the code that ends a stream needs no bits
-// behind it).
-TEST(HuffmanTable, RootWidthIsTheRequestMovedAndCut) {
+// The sliced buffer update gives what zlib and the byte-wise update give, at every length and
+// alignment (the decodes above cover updates in pieces).
+TEST(Crc32, SlicedUpdateEqualsByteWiseAndZlib) {
+  BuildCrcTable();
+  const Data data = RandomData(400, 11);
+  for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t length = 0; length + offset <= 316; ++length) {
+      const uint8_t* p = data.data() + offset;
+      uint32_t sliced = 0xFFFFFFFF, bytewise = 0xFFFFFFFF;
+      UpdateCrcBuffer(p, int32_t(length), &sliced);
+      for (size_t i = 0; i < length; ++i) bytewise = UpdateCrcByte(p[i], bytewise);
+      ASSERT_EQ(sliced, bytewise) << offset << " " << length;
+      ASSERT_EQ(sliced ^ 0xFFFFFFFF, crc32(0, p, uInt(length))) << offset << " " << length;
+    }
+  }
+}
+
+// The stored header 10 11 .. 1B decrypts with "secret" to d8 c9 aa f0 08 0c 57 58 93 62 22 df:
+// check byte 0xDF. Without flag bit 3 it is held against the CRC-32's high byte, with it
+// against the modification time's high byte (not the date's), whatever the CRC-32 says. The
+// stored header stays as it was.
+TEST(ZipCrypto, CheckByteDecidesWhetherThePasswordFits) {
+  BuildCrcTable();
   const struct {
-    std::vector<uint8_t> lengths;
-    uint32_t requested, width;
+    std::string password = "secret";
+    uint16_t flags = 0;
+    uint32_t dosDateTime = 0, crc = 0;
+    bool fits;
   } cases[] = {
-      {.lengths = std::vector<uint8_t>(30, 5), .requested = 2, .width = 5},
-      {.lengths = std::vector<uint8_t>(32, 5), .requested = 6, .width = 5},
-      // Never widened past the request: the 4-bit codes go to sub-tables.
-      {.lengths = {3, 3, 3, 3, 3, 3, 3, 4, 4}, .requested = 3, .width = 3},
-      {.lengths = EndCodeOf(6), .requested = 9, .width = 6},
-      {.lengths = EndCodeOf(10), .requested = 9, .width = 9},
-      {.lengths = {1}, .requested = 6, .width = 1},
+      {.crc = 0xDF000000, .fits = true},
+      {.dosDateTime = 0xDF00, .crc = 0xDE0000DF, .fits = false},
+      {.flags = 0x0008, .dosDateTime = 0x5A8BDF21, .fits = true},
+      {.flags = 0x0009, .dosDateTime = 0x5A8B0021, .crc = 0xDF000000, .fits = false},
+      {.flags = 0x0008, .dosDateTime = 0x00DF0000, .fits = false},
+      {.password = "", .crc = 0xDF000000, .fits = false},
   };
   for (const auto& c : cases) {
-    const uint32_t n = uint32_t(c.lengths.size());
-    HuffEntry *root, *chain;
-    uint32_t width = c.requested;
-    BuildHuffmanTable(c.lengths.data(), n, n, nullptr, nullptr, 0, &root, &chain, &width);
-    EXPECT_EQ(width, c.width) << &c - cases;
-    FreeHuffmanTables(chain);
+    uint8_t block[24] = {};
+    for (int i = 0; i < 12; ++i) block[12 + i] = uint8_t(0x10 + i);
+    EXPECT_EQ(CheckEncryptionHeader(block, 12, c.flags, ByteString(c.password.c_str()),
+                                    c.dosDateTime, c.crc),
+              c.fits)
+        << &c - cases;
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(block[12 + i], 0x10 + i);
   }
 }
 
