@@ -4,6 +4,7 @@
 
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
 #include "unpacker/extract/extraction_ui.h"
@@ -26,7 +27,8 @@ void ResetCoreState() {
   ListedEntryCount = 0;
   std::memset(DestFolder, 0, sizeof DestFolder);
   OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
-  ReplaceThisFile = Extracting = CancelRequested = ExtractionSucceeded = false;
+  ReplaceThisFile = Extracting = CancelRequested = ArchiveEndedEarly = false;
+  Outcome = RunOutcome{};
   Password.Clear();
   std::memset(TypedPassword, 0, sizeof TypedPassword);
   TypedPasswordLength = 0;

@@ -6,7 +6,6 @@ bool ReplaceThisFile = false;
 bool Extracting = false;
 bool CancelRequested = false;
 bool ArchiveEndedEarly = false;
-bool ExtractionSucceeded = false;
 ByteString Password;
 char TypedPassword[kTypedPasswordSize];
 int32_t TypedPasswordLength = 0;

@@ -25,7 +25,6 @@ extern bool ReplaceThisFile;      // the overwrite question's answer for the cur
 extern bool Extracting;           // a pass of the extraction loop is running
 extern bool CancelRequested;      // stop the current decoding and pass
 extern bool ArchiveEndedEarly;    // the archive ended inside an entry's data (and that cancelled)
-extern bool ExtractionSucceeded;  // the last extract pass extracted every file
 extern ByteString Password;       // tried on encrypted entries; kept across entries
 extern char TypedPassword[kTypedPasswordSize];
 extern int32_t TypedPasswordLength;

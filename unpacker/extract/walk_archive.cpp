@@ -229,7 +229,6 @@ void FinishPass(PassState& pass) {
     // Entries the end record lists but the walk never reached are missing files.
     if (ListedEntryCount > pass.entryCount) pass.someFileFailed = true;
     if (!pass.someFileFailed) {
-      ExtractionSucceeded = true;
       Outcome.Extraction = ExtractionOutcome::Succeeded;
       if (!ExtractorOptions.AutoExtract) ShowMessage(nullptr, kMsgAllExtracted, MessageIcon::None);
     } else {
@@ -282,7 +281,6 @@ void WalkEntries(PassState& pass) {
 
 void WalkArchive(Pass which) {
   PassState pass{which};
-  ExtractionSucceeded = false;
   ArchiveEndedEarly = false;
   // Every way an extract pass ends that is not recorded as success or a stop is a failure.
   if (which == Pass::Extract) Outcome.Extraction = ExtractionOutcome::Failed;

@@ -18,6 +18,6 @@ extern char ProgramPath[kProgramPathSize];
 
 enum class Pass { Scan, Extract, Delete };
 
-// Runs one pass; never while Extracting. The outcome shows in ExtractionSucceeded, BytesTotal,
+// Runs one pass; never while Extracting. The outcome shows in Outcome (run_outcome.h), BytesTotal,
 // EntryAttributes and the messages shown.
 void WalkArchive(Pass pass);

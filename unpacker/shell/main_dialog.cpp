@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
 #include "unpacker/extract/paths.h"
@@ -71,7 +72,7 @@ void OnExtract(HWND dialog) {
     return;
   }
   WalkArchive(Pass::Extract);
-  if (ExtractionSucceeded) {
+  if (Outcome.Extraction == ExtractionOutcome::Succeeded) {
     RunAfterExtraction();
     EndDialog(dialog, IDOK);
   } else if (ExtractorOptions.AutoExtract) {

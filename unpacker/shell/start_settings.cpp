@@ -51,5 +51,5 @@ void ExtractSilently() {
   WalkArchive(Pass::Scan);
   if (Outcome.ArchiveUnreadable) return;
   WalkArchive(Pass::Extract);
-  if (ExtractionSucceeded) RunAfterExtraction();
+  if (Outcome.Extraction == ExtractionOutcome::Succeeded) RunAfterExtraction();
 }

@@ -17,6 +17,7 @@
 #include "tests/support/zip_builder.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/extraction_ui.h"
 #include "unpacker/extract/native/native_code_page.h"
@@ -36,6 +37,7 @@ constexpr char kFailed[] = "파일의 압축을 풀 수 없습니다.";
 const std::string kCannotOpen = "파일을 열 수 없습니다.";
 constexpr char kUnknownMethod[] = "알수 없는 압축 형식입니다.";
 constexpr char kDamaged[] = "압축 파일이 손상되었습니다.";  // told by both passes
+const std::string kCancelled = "작업이 취소되었습니다.";
 constexpr char kNo[] = "<missing>";
 const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
 using Texts = std::vector<std::string>;
@@ -124,7 +126,8 @@ class Walk : public ::testing::Test {
 // fit is refused. Entry names that would write outside the destination are never created;
 // names of any length are read in full, and one too long for the file system is a file that
 // cannot be created. A streamed entry's data cannot be found where the central directory
-// cannot be either.
+// cannot be either. An archive that ends inside an entry's data stops the pass as Close does,
+// but it is a failure, not a stop. The exit code follows: 0 after success, else 2.
 TEST_F(Walk, FailuresAndTheirMessages) {
   ArchiveEntry bad = Entry("bad", "original");
   const std::vector<uint8_t> tampered = RawDeflate(Bytes("tampered"));
@@ -133,6 +136,10 @@ TEST_F(Walk, FailuresAndTheirMessages) {
   PutU32(unreached.bytes, unreached.localHeaderOffsets[1], 0x12345678);  // listed, never found
   const std::string fits = std::string(80, 'a') + "\\" + std::string(80, 'b');
   const std::string tooLong = std::string(150, 'c') + "/" + std::string(300, 'd');
+  std::string noise;
+  for (uint32_t x = 1; noise.size() < 20000;) noise += char((x = x * 69069 + 1) >> 24);
+  std::vector<uint8_t> cut = Zip({Entry("a", "a"), Entry("noise", noise)});
+  cut.resize(cut.size() - 8000);
   ArchiveEntry streamed = Entry("streamed", "s");
   streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
   const struct {
@@ -167,6 +174,7 @@ TEST_F(Walk, FailuresAndTheirMessages) {
        .files = {{"..\\x", kNo}, {"x", kNo}, {fits, "fits"}, {"fine", "fine"}}},
       {.zip = BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes,
        .messages = {kFailed}},
+      {.zip = cut, .messages = {kCancelled}, .files = {{"a", "a"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -177,7 +185,7 @@ TEST_F(Walk, FailuresAndTheirMessages) {
     OverwriteMode = OverwriteChoice::ReplaceWithoutAsking;
     Extract();
     EXPECT_EQ(Messages(), c.messages);
-    EXPECT_EQ(ExtractionSucceeded, c.messages.empty() || c.messages[0] == kAllExtracted);
+    EXPECT_EQ(ExitCode(Outcome), c.messages.empty() || c.messages[0] == kAllExtracted ? 0 : 2);
     ExpectFiles(c.files);
   }
 }
@@ -220,9 +228,10 @@ TEST_F(Walk, CancelBetweenEntries) {
   script.onStep = [&] { CancelRequested |= ++steps == 5; };
   Extract();
   ExpectFiles({{"1", "one"}, {"2", kNo}, {"3", kNo}});
-  ASSERT_EQ(Messages(), Texts{"작업이 취소되었습니다."});
+  ASSERT_EQ(Messages(), Texts{kCancelled});
   EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
-  EXPECT_FALSE(ExtractionSucceeded || CancelRequested);
+  EXPECT_EQ(ExitCode(Outcome), 255);
+  EXPECT_FALSE(CancelRequested);
   EXPECT_EQ(script.closes, 1);
   EXPECT_EQ(steps, 5) << "the walk stops at once";
   EXPECT_EQ(script.enabled, (std::vector<bool>{false, true, false, true})) << "off for each pass";
@@ -239,14 +248,14 @@ TEST_F(Walk, Passwords) {
   Extract();
   Extract();
   EXPECT_EQ(script.passwordQuestions, 1);
-  EXPECT_TRUE(ExtractionSucceeded);
+  EXPECT_EQ(ExitCode(Outcome), 0);
   ExpectFiles({{"a.txt", "A"}, {"b.txt", "B"}});
 
   Start(Zip({a}), 0, {{"a.txt", "old"}});
   OverwriteMode = OverwriteChoice::SkipWithoutAsking;
   Extract();  // the close box: the pass ends
   EXPECT_EQ(script.passwordQuestions, 1);
-  EXPECT_FALSE(ExtractionSucceeded);
+  EXPECT_EQ(ExitCode(Outcome), 2) << "a refused password is a failure";
   ExpectFiles({{"a.txt", "old"}});
 
   Start(Zip({a, Entry("after", "after")}));
@@ -257,16 +266,27 @@ TEST_F(Walk, Passwords) {
   ExpectFiles({{"a.txt", kNo}, {"after", kNo}});
 }
 
-// The delete pass removes only what this run wrote: folders and files that existed before
-// and were kept stay.
+// The delete pass removes only what this run wrote, and the folders it made once they are
+// empty: files and folders that existed before and were kept stay. A file it cannot remove
+// (a folder now in its place) is told by exit code 1.
 TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
-  Start(Zip({Entry("new", "n"), Entry("kept", "archive's"), Entry(kHanGeul + "\\x", "x"),
-             Entry("folder\\", "", 0)}),
+  Start(Zip({Entry("new", "n"), Entry("kept", "archive's"), Entry(kHanGeul + "\\x\\y", "y"),
+             Entry("made\\", "", 0), Entry("old\\z", "z")}),
         0, {{"kept", "the user's own"}});
+  fs::create_directory(Out("old"));
   Extract();
-  ASSERT_TRUE(ExtractionSucceeded);
+  ASSERT_EQ(Outcome.Extraction, ExtractionOutcome::Succeeded);
   Run(Pass::Delete);
-  ExpectFiles({{"new", kNo}, {kHanGeul + "\\x", kNo}, {"kept", "the user's own"}});
+  ExpectFiles({{"new", kNo}, {kHanGeul + "\\x\\y", kNo}, {"kept", "the user's own"}});
+  EXPECT_FALSE(fs::exists(Out(kHanGeul)) || fs::exists(Out("made")));
+  EXPECT_TRUE(fs::is_directory(Out("old")) && fs::is_directory(Out("")));
+  EXPECT_EQ(ExitCode(Outcome), 0);
+
+  Extract();
+  fs::remove(Out("new"));
+  fs::create_directories(Out("new/in the way"));
+  Run(Pass::Delete);
+  EXPECT_EQ(ExitCode(Outcome), 1);
 }
 
 // Archives made by other tools, each unpacked and compared with the files they were made from:

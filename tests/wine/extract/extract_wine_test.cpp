@@ -14,6 +14,7 @@
 #include "tests/wine/support/window_driver.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/option_block.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/code_page.h"
 #include "unpacker/extract/walk_archive.h"
@@ -85,7 +86,7 @@ TEST(Extraction, PayloadBeyondTwoGigabytes) {
   std::strcpy(DestFolder, (root + "\\out").c_str());
   WalkArchive(Pass::Scan);
   WalkArchive(Pass::Extract);
-  EXPECT_TRUE(ExtractionSucceeded);
+  EXPECT_EQ(Outcome.Extraction, ExtractionOutcome::Succeeded);
   ResetCoreState();  // closes the program file
   EXPECT_EQ(ReadFileBytes(AnsiToWide(root + "\\out\\far")), "far away");
   EXPECT_EQ(ReadFileBytes(AnsiToWide(root + "\\out\\farther")), "even farther");
