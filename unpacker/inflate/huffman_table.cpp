@@ -6,13 +6,17 @@
 
 namespace {
 void* HeapAllocate(size_t size) {
-  void* memory = std::malloc(size);
-  if (!memory) Outcome.OutOfMemory = true;  // the entry fails; the run ends with its own code
-  return memory;
+  return std::malloc(size);
 }
 }  // namespace
 
 void* (*DecoderAllocate)(size_t size) = HeapAllocate;
+
+void* DecoderMemory(size_t size) {
+  void* memory = DecoderAllocate(size);
+  if (!memory) Outcome.OutOfMemory = true;
+  return memory;
+}
 
 const uint16_t kLengthBase[kLengthRows] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
                                            17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
@@ -202,7 +206,7 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t simple
                     rows};
   HuffEntry* newest;
   const size_t entries = WalkCodes(set, nullptr, width, &newest);
-  HuffEntry* block = static_cast<HuffEntry*>(DecoderAllocate(entries * sizeof(HuffEntry)));
+  HuffEntry* block = static_cast<HuffEntry*>(DecoderMemory(entries * sizeof(HuffEntry)));
   if (!block) return kHuffNoMemory;
   WalkCodes(set, block, width, &newest);
   *root = block + 1;

@@ -76,3 +76,7 @@ void FreeHuffmanTables(HuffEntry* chain);
 // Where the decoders obtain their buffers and tables; released with free(). malloc unless a
 // test swaps in an allocator that fails or hands out poisoned memory.
 extern void* (*DecoderAllocate)(size_t size);
+
+// A buffer or table from DecoderAllocate. A failure is recorded in Outcome: the entry fails,
+// and the run ends with the exit code for "not enough memory".
+void* DecoderMemory(size_t size);

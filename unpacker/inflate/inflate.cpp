@@ -659,8 +659,8 @@ void ReleaseDecoder() {
 void InflateEntry() {
   S = DecoderState{};
   S.Encrypted = (LocalHeader.Flags & kFlagEncrypted) != 0;
-  S.InputBuffer = static_cast<uint8_t*>(DecoderAllocate(kPieceSize));
-  S.Output = static_cast<uint8_t*>(DecoderAllocate(kOutputBufferSize));
+  S.InputBuffer = static_cast<uint8_t*>(DecoderMemory(kPieceSize));
+  S.Output = static_cast<uint8_t*>(DecoderMemory(kOutputBufferSize));
   if (!S.InputBuffer || !S.Output) {
     LastInflateOutcome = InflateOutcome::OutOfMemory;
     ReleaseDecoder();

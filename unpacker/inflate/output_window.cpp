@@ -31,7 +31,7 @@ void FlushWindow(const uint8_t* data, uint32_t n) {
 void CopyStoredEntry() {
   if (EntryRemaining <= 0) return;
   const uint32_t size = EntryRemaining < kPieceSize ? uint32_t(EntryRemaining) : kPieceSize;
-  uint8_t* buffer = static_cast<uint8_t*>(DecoderAllocate(size));
+  uint8_t* buffer = static_cast<uint8_t*>(DecoderMemory(size));
   if (!buffer) return;
   const bool encrypted = (LocalHeader.Flags & kFlagEncrypted) != 0;
   // A stored entry is copied to its end whatever CancelRequested says; the extraction loop

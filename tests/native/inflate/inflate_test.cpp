@@ -15,6 +15,7 @@
 
 #include "tests/support/core_harness.h"
 #include "tests/support/zip_builder.h"
+#include "unpacker/container/run_outcome.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
@@ -26,7 +27,7 @@
 #include "unpacker/inflate/zip_crypto.h"
 
 using namespace testing_support;
-using Outcome = InflateOutcome;
+using Ends = InflateOutcome;
 using Data = std::vector<uint8_t>;
 
 namespace {
@@ -43,7 +44,7 @@ struct EntryOptions {
 struct Decoded {
   size_t capacity;
   bool result;
-  Outcome outcome;
+  Ends outcome;
   Data bytes;
   std::vector<uint32_t> writes;  // the count handed to each write
   uint32_t crc;                  // RunningCrc ^ 0xFFFFFFFF
@@ -52,6 +53,7 @@ struct Decoded {
   int32_t percent;
   bool cancelRequested;
   int64_t endPosition;  // the archive position afterwards, relative to the data
+  int exitCode;         // the run's, as recorded by the decoder
 };
 
 // Makes `data` the stored bytes of the current entry, alone in the program file, and decodes it
@@ -85,7 +87,7 @@ Decoded Decode(const Data& data, const EntryOptions& o = {}) {
                  &d};
   OutputHandle = &out;
   RunningCrc = 0xFFFFFFFF;
-  LastInflateOutcome = Outcome::Complete;
+  LastInflateOutcome = Ends::Complete;
   d.result = DecompressEntry();
   d.outcome = LastInflateOutcome;
   d.crc = RunningCrc ^ 0xFFFFFFFF;
@@ -94,6 +96,7 @@ Decoded Decode(const Data& data, const EntryOptions& o = {}) {
   d.percent = ProgressPercent;
   d.cancelRequested = CancelRequested;
   d.endPosition = ArchiveFileSeek(ArchiveHandle, 0, SeekFromCurrent) - start;
+  d.exitCode = ExitCode(Outcome);
   return d;
 }
 
@@ -191,7 +194,7 @@ TEST(Inflate, ZlibStreamsDecodeToTheirDataInWholeWindows) {
       EntryOptions o = options;
       o.method = uint16_t(method);
       const Decoded d = Decode(input, o);
-      ASSERT_TRUE(d.result && d.outcome == Outcome::Complete);
+      ASSERT_TRUE(d.result && d.outcome == Ends::Complete);
       EXPECT_TRUE(d.bytes == data);
       EXPECT_EQ(d.crc, ZlibCrc32(data));
       EXPECT_EQ(d.bytesDone, data.size());
@@ -379,56 +382,53 @@ const Data kFour = Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
 TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   struct Case {
     Data stream;
-    Outcome outcome;
+    Ends outcome;
     std::string output = "";
     int pressAt = 0;
     int64_t cutAt = -1;
   };
   std::vector<Case> cases = {
-      {BitWriter().Stored(false, {'h', 'i'}).Fixed(true, {'!', 256}).Finish(), Outcome::Complete,
+      {BitWriter().Stored(false, {'h', 'i'}).Fixed(true, {'!', 256}).Finish(), Ends::Complete,
        "hi!"},
-      {Fixed({'a', 285, 0, 0, 0, 256}), Outcome::Complete, std::string(259, 'a')},
+      {Fixed({'a', 285, 0, 0, 0, 256}), Ends::Complete, std::string(259, 'a')},
       // The second block's match reaches into the first; the third reuses the fixed tables.
       {BitWriter()
            .Fixed(false, {'a', 'b', 256})
            .Fixed(false, {258, 0, 1, 0, 256})
            .Fixed(true, {'c', 256})
            .Finish(),
-       Outcome::Complete, "abababc"},
+       Ends::Complete, "abababc"},
       // A repeat code first repeats length 0; then 'a' and the end code, one bit each.
-      {Header({}, {16, 3, 18, 80, 1, 18, 127, 18, 9, 1, 1}, 0b100, 3), Outcome::Complete, "aa"},
-      {Dynamic(kAll288, kAll32, {'x', 257, 0, 0, 0, 256}), Outcome::Complete, "xxxx"},
-      {Dynamic(kFour, {1}, {'a', 'b', 257, 0, 0, 0, 256}), Outcome::Complete, "abbbb"},
-      {Dynamic(kFour, {0}, {'b', 'a', 256}), Outcome::Complete, "ba"},
-      {{0x07}, Outcome::InvalidBlockType},
-      {{0x01, 0x02, 0x00, 0xFC, 0xFF, 'h', 'i'}, Outcome::StoredLengthMismatch},
-      {Header(Lengths(19, {{0, 2}, {1, 2}}), {}), Outcome::BadCodeLengthCode},
-      {Header(Lengths(19, {{0, 1}, {1, 1}, {2, 1}}), {}), Outcome::BadCodeLengthCode},
-      {Header(Lengths(19, {}), {}), Outcome::BadCodeLengthCode},
+      {Header({}, {16, 3, 18, 80, 1, 18, 127, 18, 9, 1, 1}, 0b100, 3), Ends::Complete, "aa"},
+      {Dynamic(kAll288, kAll32, {'x', 257, 0, 0, 0, 256}), Ends::Complete, "xxxx"},
+      {Dynamic(kFour, {1}, {'a', 'b', 257, 0, 0, 0, 256}), Ends::Complete, "abbbb"},
+      {Dynamic(kFour, {0}, {'b', 'a', 256}), Ends::Complete, "ba"},
+      {{0x07}, Ends::InvalidBlockType},
+      {{0x01, 0x02, 0x00, 0xFC, 0xFF, 'h', 'i'}, Ends::StoredLengthMismatch},
+      {Header(Lengths(19, {{0, 2}, {1, 2}}), {}), Ends::BadCodeLengthCode},
+      {Header(Lengths(19, {{0, 1}, {1, 1}, {2, 1}}), {}), Ends::BadCodeLengthCode},
+      {Header(Lengths(19, {}), {}), Ends::BadCodeLengthCode},
       // One one-bit code counts as complete; its other pattern is no code.
-      {Header(Lengths(19, {{8, 1}}), {}, 1, 1), Outcome::InvalidCode},
-      {Header({}, {18, 127, 18, 127}), Outcome::CodeLengthRepeatOverrun},
-      {Dynamic(Lengths(257, {{'a', 1}, {256, 2}}), {1}, {}), Outcome::BadLiteralLengthCode},
-      {Dynamic(Lengths(257, {{'a', 1}, {'b', 1}, {256, 1}}), {1}, {}),
-       Outcome::BadLiteralLengthCode},
-      {Dynamic(Lengths(257, {}), {1}, {}), Outcome::BadLiteralLengthCode},
-      {Dynamic(kFour, {1, 1, 1}, {}), Outcome::BadDistanceCode},
-      {Dynamic(kAll288, kAll32, {'x', 286, 0, 0, 0}), Outcome::InvalidCode},
-      {Dynamic(kAll288, kAll32, {'x', 257, 0, 30, 0}), Outcome::InvalidCode},
-      {Fixed({'x', 257, 0, 30, 0}), Outcome::InvalidCode},
-      {BitWriter().Dynamic(true, kFour, {1}, {'a', 257, 0}).Bits(1, 1).Finish(),
-       Outcome::InvalidCode},
-      {Dynamic(kFour, {0}, {'a', 257, 0, 0, 0}), Outcome::LengthWithoutDistances},
-      {Fixed({'a', 257, 0, 1, 0, 256}), Outcome::DistanceTooFar},
-      {Fixed({'a', 256}, false), Outcome::InputExhausted},
+      {Header(Lengths(19, {{8, 1}}), {}, 1, 1), Ends::InvalidCode},
+      {Header({}, {18, 127, 18, 127}), Ends::CodeLengthRepeatOverrun},
+      {Dynamic(Lengths(257, {{'a', 1}, {256, 2}}), {1}, {}), Ends::BadLiteralLengthCode},
+      {Dynamic(Lengths(257, {{'a', 1}, {'b', 1}, {256, 1}}), {1}, {}), Ends::BadLiteralLengthCode},
+      {Dynamic(Lengths(257, {}), {1}, {}), Ends::BadLiteralLengthCode},
+      {Dynamic(kFour, {1, 1, 1}, {}), Ends::BadDistanceCode},
+      {Dynamic(kAll288, kAll32, {'x', 286, 0, 0, 0}), Ends::InvalidCode},
+      {Dynamic(kAll288, kAll32, {'x', 257, 0, 30, 0}), Ends::InvalidCode},
+      {Fixed({'x', 257, 0, 30, 0}), Ends::InvalidCode},
+      {BitWriter().Dynamic(true, kFour, {1}, {'a', 257, 0}).Bits(1, 1).Finish(), Ends::InvalidCode},
+      {Dynamic(kFour, {0}, {'a', 257, 0, 0, 0}), Ends::LengthWithoutDistances},
+      {Fixed({'a', 257, 0, 1, 0, 256}), Ends::DistanceTooFar},
+      {Fixed({'a', 256}, false), Ends::InputExhausted},
       // Cancels: a match across the window end, a literal that fills the window, a stored
       // block, long matches.
-      {StoredThenFixed(32766, {285, 0, 0, 0, 'y', 256}), Outcome::Cancelled,
-       std::string(32768, 'x'), 1},
-      {StoredThenFixed(32767, {'y', 'z', 256}), Outcome::Cancelled, std::string(32767, 'x') + "y",
+      {StoredThenFixed(32766, {285, 0, 0, 0, 'y', 256}), Ends::Cancelled, std::string(32768, 'x'),
        1},
-      {StoredThenFixed(40000, {256}), Outcome::Cancelled, std::string(32768, 'x'), 1},
-      {Deflate(Data(300000, 'r'), 9), Outcome::Cancelled, std::string(98304, 'r'), 3},
+      {StoredThenFixed(32767, {'y', 'z', 256}), Ends::Cancelled, std::string(32767, 'x') + "y", 1},
+      {StoredThenFixed(40000, {256}), Ends::Cancelled, std::string(32768, 'x'), 1},
+      {Deflate(Data(300000, 'r'), 9), Ends::Cancelled, std::string(98304, 'r'), 3},
   };
   // A 6-bit end code behind 0 to 7 nine-bit literals, so that one of them ends the stream with
   // no bits to spare: the root is cut to 6 bits, and the end code needs no look-ahead behind it.
@@ -438,12 +438,12 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   for (size_t k = 0; k < 8; ++k) {
     std::vector<uint32_t> body(k, 255);
     body.push_back(256);
-    cases.push_back({Dynamic(shortEnd, {1}, body), Outcome::Complete, std::string(k, '\xFF')});
+    cases.push_back({Dynamic(shortEnd, {1}, body), Ends::Complete, std::string(k, '\xFF')});
   }
   // Every prefix of a valid stream (but the whole) runs out of data before the end code.
   const Data whole = Fixed({'a', 'b', 258, 0, 1, 0, 256});
   for (size_t n = 0; n < whole.size(); ++n)
-    cases.push_back({{whole.begin(), whole.begin() + n}, Outcome::InputExhausted});
+    cases.push_back({{whole.begin(), whole.begin() + n}, Ends::InputExhausted});
   // 'a' to 'i' have codes of 1 to 9 bits, the end code and length 3 of 10: 1000 one-bit codes.
   Data nine(258, 0);
   for (int i = 0; i < 9; ++i) nine['a' + i] = uint8_t(i + 1);
@@ -452,7 +452,7 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   const Data as = Dynamic(nine, {1}, std::vector<uint32_t>(1000, 'a'));
   for (size_t cut : {as.size() - 100, as.size() - 1})
     cases.push_back({.stream = as,
-                     .outcome = Outcome::Cancelled,
+                     .outcome = Ends::Cancelled,
                      .output = std::string(8 * cut - headerBits - 7, 'a'),
                      .cutAt = int64_t(cut)});
 
@@ -463,8 +463,7 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
     const Data output(c.output.begin(), c.output.end());
     std::vector<uint32_t> writes(output.size() / 32768, 32768);
     if (output.size() % 32768) writes.push_back(uint32_t(output.size() % 32768));
-    const int passes =
-        c.outcome == Outcome::InputExhausted ? 1 : 2 + (c.outcome == Outcome::Complete);
+    const int passes = c.outcome == Ends::InputExhausted ? 1 : 2 + (c.outcome == Ends::Complete);
     for (int pass = 0; pass < passes; ++pass) {
       SCOPED_TRACE(pass);
       const int64_t cutAt = pass == 2 ? int64_t(c.stream.size()) : c.cutAt;
@@ -476,7 +475,7 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
       EXPECT_TRUE(d.bytes == output);
       EXPECT_EQ(d.crc, ZlibCrc32(output));
       EXPECT_EQ(d.writes, writes);
-      EXPECT_EQ(d.cancelRequested, c.outcome == Outcome::Cancelled);
+      EXPECT_EQ(d.cancelRequested, c.outcome == Ends::Cancelled);
     }
   }
 }
@@ -500,8 +499,8 @@ void* PoisonedAllocate(size_t size) {
   return p ? std::memset(p, 0xA5, size) : p;
 }
 
-// No memory for a buffer or a table, at each allocation in turn: the entry ends quietly, and
-// nothing leaks (LeakSanitizer checks at exit).
+// No memory for a buffer or a table, at each allocation in turn: the entry ends quietly, the
+// run's exit code will say why, and nothing leaks (LeakSanitizer checks at exit).
 TEST(Inflate, EveryAllocationMayFail) {
   const Data text = TextData(100000);
   DecoderAllocate = PoisonedAllocate;
@@ -511,9 +510,10 @@ TEST(Inflate, EveryAllocationMayFail) {
     for (int n = 0;; ++n) {
       allocationsLeft = n;
       const Decoded d = Decode(stream);
-      if (d.outcome == Outcome::Complete) break;
-      EXPECT_EQ(d.outcome, Outcome::OutOfMemory) << n;
+      if (d.outcome == Ends::Complete) break;
+      EXPECT_EQ(d.outcome, Ends::OutOfMemory) << n;
       EXPECT_TRUE(d.result);
+      EXPECT_EQ(d.exitCode, 8) << "the run ends with the code for no memory";
       ASSERT_LT(n, 100);
     }
   }
@@ -560,7 +560,7 @@ TEST(Inflate, RandomCodesDecodeAsZlibDecodesThem) {
     const std::optional<Data> expected = ZlibInflate(stream);
     ASSERT_TRUE(expected) << round;
     const Decoded d = Decode(stream);
-    EXPECT_EQ(d.outcome, Outcome::Complete) << round;
+    EXPECT_EQ(d.outcome, Ends::Complete) << round;
     ASSERT_TRUE(d.bytes == *expected) << round;
   }
 }
