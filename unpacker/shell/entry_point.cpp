@@ -24,8 +24,8 @@ static LPSTR CommandLineAfterProgramName() {
 // Windows keeps the stack only 4-byte aligned on 32-bit entry; the code expects 16.
 extern "C" __attribute__((force_align_arg_pointer)) void StubEntry() {
   __main();
-  const int code = WinMain(GetModuleHandleA(nullptr), nullptr, CommandLineAfterProgramName(),
-                           SW_SHOWDEFAULT);
+  const int code =
+      WinMain(GetModuleHandleA(nullptr), nullptr, CommandLineAfterProgramName(), SW_SHOWDEFAULT);
   ExitProcess(UINT(code));
 }
 
