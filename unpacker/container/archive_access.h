@@ -9,7 +9,6 @@
 // The program's own file, opened for reading at start-up and re-opened by every pass.
 extern ArchiveFile* ArchiveHandle;
 
-
 // Moves ArchiveHandle's position by distance from origin; 0 on success, -1 when refused.
 // Positions are 64-bit so a stub with a payload of up to 4 GiB is reachable.
 int SeekArchive(int64_t distance, SeekOrigin origin);

@@ -21,11 +21,11 @@ struct OutputFile;  // the file being written; defined by the platform (inflate/
 
 extern char DestFolder[kDestFolderSize];  // destination folder, ANSI code page
 extern OverwriteChoice OverwriteMode;
-extern bool ReplaceThisFile;      // the overwrite question's answer for the current file
-extern bool Extracting;           // a pass of the extraction loop is running
-extern bool CancelRequested;      // stop the current decoding and pass
-extern bool ArchiveEndedEarly;    // the archive ended inside an entry's data (and that cancelled)
-extern ByteString Password;       // tried on encrypted entries; kept across entries
+extern bool ReplaceThisFile;    // the overwrite question's answer for the current file
+extern bool Extracting;         // a pass of the extraction loop is running
+extern bool CancelRequested;    // stop the current decoding and pass
+extern bool ArchiveEndedEarly;  // the archive ended inside an entry's data (and that cancelled)
+extern ByteString Password;     // tried on encrypted entries; kept across entries
 extern char TypedPassword[kTypedPasswordSize];
 extern int32_t TypedPasswordLength;
 extern OutputFile* OutputHandle;  // none between entries
