@@ -202,12 +202,19 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
     return false;
   };
 #ifdef MKSFX_HAVE_LIBDEFLATE
-  if (level_ > 0 && std::fseek(in.get(), 0, SEEK_END) == 0 &&
-      TellFile(in.get()) <= kInMemoryLimit) {
-    std::vector<uint8_t> data(size_t(TellFile(in.get())));
+  std::vector<uint8_t> data;
+  bool inMemory =
+      level_ > 0 && std::fseek(in.get(), 0, SEEK_END) == 0 && TellFile(in.get()) <= kInMemoryLimit;
+  if (inMemory) {
+    data.resize(size_t(TellFile(in.get())));
     std::rewind(in.get());
     if (std::fread(data.data(), 1, data.size(), in.get()) != data.size() || std::ferror(in.get()))
       return failRead();
+    // A file that holds more than its size said (it grew meanwhile, or reports no size, as
+    // /proc files do) is streamed instead, from its start, so nothing of it is lost.
+    inMemory = std::fgetc(in.get()) == EOF && !std::ferror(in.get());
+  }
+  if (inMemory) {
     r.crc32 = Crc32(0, data.data(), data.size());
     r.uncompressedSize = uint32_t(data.size());
     std::optional<std::vector<uint8_t>> deflated = DeflateInMemory(data, level_);
@@ -223,6 +230,7 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
     if (ok) progress(data.size());
     return ok;
   }
+  std::rewind(in.get());
 #endif
   std::vector<uint8_t> buffer(kChunk);
   // An encrypted entry's check byte is the CRC's high byte and goes in front of the data, so

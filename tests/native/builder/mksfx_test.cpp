@@ -236,6 +236,13 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   }
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
   EXPECT_EQ(Pack("--level 12 -o x.exe in").status, 7) << "a usage error";
+
+  // A file that says it is empty and is not (as /proc files do) is packed whole.
+  fs::create_directories(dir_ / "says_empty");
+  fs::create_symlink("/proc/self/status", dir_ / "says_empty" / "status.txt");
+  ASSERT_EQ(Pack("-o status.exe says_empty").status, 0);
+  const Result unzipped = Shell("unzip -p status.exe");
+  EXPECT_NE(unzipped.output.find("Name:\tmksfx"), std::string::npos) << unzipped.output;
 }
 
 // Archives from other tools: walkable ones are appended as they stand; the others are
