@@ -19,7 +19,8 @@ enum class ExtractionOutcome : uint8_t { NotRun, Succeeded, Failed, StoppedByUse
 struct RunOutcome {
   bool CommandLineError = false;
   bool UsageShown = false;
-  bool ArchiveUnreadable = false;  // the program's file cannot be opened, or holds no entries
+  bool ArchiveUnreadable = false;  // the program's file cannot be opened, holds no entries, or
+                                   // the scan found it damaged
   bool OutOfMemory = false;
   ExtractionOutcome Extraction = ExtractionOutcome::NotRun;  // the last extract pass
   bool ProgramNotStarted = false;

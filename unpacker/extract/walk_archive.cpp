@@ -297,7 +297,6 @@ void WalkArchive(Pass which) {
   if (which == Pass::Extract) EntryWritten.SetLength(0);
 
   if (which == Pass::Scan && !RewindToArchive()) {
-    Outcome.ArchiveUnreadable = true;
     pass.endedEarly = true;
   } else {
     CloseArchiveFile(ArchiveHandle);
@@ -307,6 +306,9 @@ void WalkArchive(Pass which) {
     WalkEntries(pass);
     if (!pass.endedEarly) FinishPass(pass);
   }
+  // A scan that ended early found no archive or a damaged one: closing the dialog then is no
+  // stop by the user but the end of a failed run.
+  if (which == Pass::Scan && pass.endedEarly) Outcome.ArchiveUnreadable = true;
 
   Extracting = false;
   EnableExtractionControls(true);

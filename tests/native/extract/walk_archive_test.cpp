@@ -179,6 +179,8 @@ TEST_F(Walk, FailuresAndTheirMessages) {
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
     Start(c.zip, c.flags);
+    // Closed now, the dialog ends a failed run if the scan told of one, else a stopped one.
+    EXPECT_EQ(ExitCode(Outcome), shownMessages.empty() ? 255 : 2);
     fs::create_directory(Out("t"));
     if (c.startLength)
       std::strcpy(ExtractorOptions.StartDirectory, std::string(c.startLength, 's').c_str());
