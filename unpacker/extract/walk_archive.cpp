@@ -208,10 +208,7 @@ void RemoveFoldersMade() {
 void FinishPass(PassState& pass) {
   if (pass.pass == Pass::Scan) {
     if (pass.entryCount >= 1) CollectEntryAttributes(pass.entryCount);
-    if (pass.entryCount == 0) {
-      Outcome.ArchiveUnreadable = true;
-      ShowMessage(nullptr, kMsgArchiveUnreadable, MessageIcon::Error);
-    }
+    if (pass.entryCount == 0) ShowMessage(nullptr, kMsgArchiveUnreadable, MessageIcon::Error);
     return;
   }
   if (pass.pass == Pass::Delete) {
@@ -306,9 +303,10 @@ void WalkArchive(Pass which) {
     WalkEntries(pass);
     if (!pass.endedEarly) FinishPass(pass);
   }
-  // A scan that ended early found no archive or a damaged one: closing the dialog then is no
+  // A scan that found no entries, no archive or a damaged one: closing the dialog then is no
   // stop by the user but the end of a failed run.
-  if (which == Pass::Scan && pass.endedEarly) Outcome.ArchiveUnreadable = true;
+  if (which == Pass::Scan && (pass.endedEarly || pass.entryCount == 0))
+    Outcome.ArchiveUnreadable = true;
 
   Extracting = false;
   EnableExtractionControls(true);
