@@ -84,13 +84,15 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   for (const std::wstring& option : row.pack) options.push_back(expand(option));
   ASSERT_NO_FATAL_FAILURE(PackFolder(options, Case(L"src"), Case(L"setup.exe")));
 
-  std::string program = ReadFileBytes(Case(L"setup.exe"));
-  const size_t data = program.find(std::string("sub/data.bin") + "\0", 0);
-  const size_t header = program.rfind("PK\3\4", data);
-  ASSERT_NE(header, std::string::npos);
-  if (row.damage == Damage::CrcField) program[header + 14] ^= 0x55;
-  if (row.damage == Damage::CutShort) program.resize(data + 20000);
-  ASSERT_TRUE(WriteFileBytes(Case(L"setup.exe"), program));
+  if (row.damage != Damage::None) {
+    std::string program = ReadFileBytes(Case(L"setup.exe"));
+    const size_t data = program.find(std::string("sub/data.bin") + "\0", 0);
+    const size_t header = program.rfind("PK\3\4", data);
+    ASSERT_NE(header, std::string::npos);
+    if (row.damage == Damage::CrcField) program[header + 14] ^= 0x55;
+    if (row.damage == Damage::CutShort) program.resize(data + 20000);
+    ASSERT_TRUE(WriteFileBytes(Case(L"setup.exe"), program));
+  }
 
   if (row.destExists) SHCreateDirectoryExW(nullptr, dest.c_str(), nullptr);
   if (row.oldReadme) {
@@ -100,8 +102,12 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   SetEnvironmentVariableW(L"RECORD_RUN_LOG", Case(L"run.log").c_str());
   SetEnvironmentVariableW(L"RECORD_RUN_EXIT", row.programExit);
 
+  // Under Wine a program file written a moment ago is at times refused once; a second try
+  // starts it.
   Program stub;
-  ASSERT_TRUE(stub.Start(L"\"" + Case(L"setup.exe") + L"\" " + expand(row.args), folder_));
+  const std::wstring command = L"\"" + Case(L"setup.exe") + L"\" " + expand(row.args);
+  ASSERT_TRUE(stub.Start(command, folder_) || (Sleep(500), stub.Start(command, folder_)))
+      << "CreateProcess error " << GetLastError();
   if (!row.message.empty()) {
     EXPECT_TRUE(stub.AnswerMessageBox().starts_with(row.message));
   }
