@@ -12,7 +12,7 @@ constexpr uint32_t kAesMaxRounds = 14;
 
 struct AesKey {
   uint8_t RoundKeys[(kAesMaxRounds + 1) * kAesBlockSize];  // in FIPS-197 byte order
-  uint32_t Rounds;                                          // 10, 12 or 14
+  uint32_t Rounds;                                         // 10, 12 or 14
 };
 
 // keyLength is 16, 24 or 32; false (and nothing set) for any other length.
