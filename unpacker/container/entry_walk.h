@@ -15,6 +15,11 @@ struct WalkedEntry {
   ByteString Name;        // the name's bytes as stored, read in full
   int64_t DataStart = 0;  // behind name and extra field: the encryption header, if any
   int64_t DataEnd = 0;    // behind the entry's data; a data descriptor may follow
+  // A WinZip AES entry (method 99 with the extra field 0x9901): its key strength (1, 2, 3 for
+  // AES-128, -192, -256) and format (1: AE-1, 2: AE-2, whose CRC-32 field is 0 and unused).
+  // LocalHeader.Method then holds the real method from the extra field. 0 for other entries.
+  uint8_t AesStrength = 0;
+  uint8_t AesVersion = 0;
 };
 
 enum class EntryFound {
@@ -27,7 +32,8 @@ enum class EntryFound {
 void BeginEntryWalk();
 
 // Reads the next local header into LocalHeader and the entry's name, and completes a streamed
-// entry's CRC-32 and sizes from the central directory. Leaves the archive at DataStart.
+// entry's CRC-32 and sizes from the central directory. Reads the AES extra field of an
+// encrypted method-99 entry. Leaves the archive at DataStart.
 EntryFound NextEntry(WalkedEntry* entry);
 
 // Moves behind the entry's data and its data descriptor, where the next header lies; also

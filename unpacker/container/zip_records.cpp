@@ -132,3 +132,23 @@ void SkipDataDescriptor() {
   else
     SeekArchive(dataEnd, SeekFromBegin);
 }
+
+bool FindAesExtraField(const uint8_t* extra, uint32_t length, AesExtraField* field) {
+  // Blocks of a 2-byte id, a 2-byte size and that many bytes; the AES block holds the version
+  // (2 bytes), the vendor "AE", the strength (1 byte) and the method (2 bytes).
+  for (uint32_t at = 0; at + 4 <= length;) {
+    const uint16_t id = LoadU16(extra + at), size = LoadU16(extra + at + 2);
+    if (at + 4 + size > length) return false;
+    const uint8_t* data = extra + at + 4;
+    if (id == kAesExtraId && size >= 7) {
+      const uint16_t version = LoadU16(data);
+      field->Version = uint8_t(version);
+      field->Strength = data[4];
+      field->Method = LoadU16(data + 5);
+      return (version == 1 || version == 2) && data[2] == 'A' && data[3] == 'E' &&
+             field->Strength >= 1 && field->Strength <= 3;
+    }
+    at += 4 + size;
+  }
+  return false;
+}

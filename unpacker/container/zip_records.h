@@ -12,6 +12,8 @@ constexpr uint32_t kEndRecordSize = 22;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;  // also: check byte from the time, not the CRC
+constexpr uint16_t kMethodAes = 99;               // WinZip AES; the real method is in the extra
+constexpr uint16_t kAesExtraId = 0x9901;
 
 // The 30 fixed bytes of the current local file header.
 struct LocalHeaderRecord {
@@ -64,6 +66,16 @@ void CollectEntryAttributes(uint32_t count);
 // from the entry's central record (entry index `index`). False when they are needed and the
 // central directory did not give them; the entry's data cannot be found then.
 bool CompleteLocalHeader(uint32_t index);
+
+// The WinZip AES extra field of an entry, found in `extra` (the extra field's `length` bytes):
+// the format version (1 or 2), the key strength (1, 2, 3) and the real compression method.
+// False when there is no such field or it is not one of these formats.
+struct AesExtraField {
+  uint8_t Version;
+  uint8_t Strength;
+  uint16_t Method;
+};
+bool FindAesExtraField(const uint8_t* extra, uint32_t length, AesExtraField* field);
 
 // Behind the data of an entry with flag bit 3: steps over its data descriptor (CRC-32 and
 // both sizes, with or without the signature 50 4B 07 08), if one is there. Some writers set

@@ -10,6 +10,7 @@
 // Code page numbers with a meaning of their own, as Windows defines them.
 constexpr uint32_t kSystemAnsiCodePage = 0;  // CP_ACP: the system's ANSI code page
 constexpr uint32_t kThreadAnsiCodePage = 3;  // CP_THREAD_ACP: the thread locale's ANSI code page
+constexpr uint32_t kUtf8CodePage = 65001;    // CP_UTF8
 
 // Converts `length` bytes in `codePage` to UTF-16 and returns the number of units. With
 // `capacity` 0 nothing is written and the number of units needed is returned; otherwise 0

@@ -10,6 +10,8 @@
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
 #include "unpacker/container/zip_records.h"
+#include "unpacker/crypto/entry_cipher.h"
+#include "unpacker/crypto/sha1.h"
 #include "unpacker/extract/code_page.h"
 #include "unpacker/extract/extraction_ui.h"
 #include "unpacker/extract/file_system.h"
@@ -17,7 +19,6 @@
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/entry_decoder.h"
 #include "unpacker/inflate/output_window.h"
-#include "unpacker/inflate/zip_crypto.h"
 #include "unpacker/resources/messages.h"
 
 char ProgramPath[kProgramPathSize];
@@ -67,23 +68,45 @@ bool NamesFolder(const ByteString& target) {
   return last == u'\\' || last == u'/';
 }
 
+// The password as typed, in the ANSI code page, and the same text in UTF-8 where that differs:
+// producers disagree on which bytes they encrypt with. Returns how many candidates it gave.
+uint32_t PasswordEncodings(const ByteString& typed, ByteString candidates[2]) {
+  candidates[0] = typed;
+  const uint32_t units = BytesToUtf16(kSystemAnsiCodePage, typed.c_str(), typed.size(), nullptr, 0);
+  if (units == 0) return 1;
+  char16_t* wide = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
+  if (!wide) FatalOutOfMemory();
+  BytesToUtf16(kSystemAnsiCodePage, typed.c_str(), typed.size(), wide, units);
+  const uint32_t length = Utf16ToBytes(kUtf8CodePage, wide, units, nullptr, 0);
+  char* utf8 = static_cast<char*>(std::malloc(length + 1));
+  if (!utf8) FatalOutOfMemory();
+  Utf16ToBytes(kUtf8CodePage, wide, units, utf8, length);
+  candidates[1] = ByteString(utf8, length);
+  WipeMemory(wide, units * sizeof(char16_t));
+  WipeMemory(utf8, length);
+  std::free(wide);
+  std::free(utf8);
+  return candidates[1] == typed ? 1 : 2;
+}
+
+// Tries a password in both encodings; on success the entry's keys are ready.
+bool PasswordFits(const WalkedEntry& entry, const EncryptionHeader& header,
+                  const ByteString& password) {
+  ByteString candidates[2];
+  const uint32_t count = PasswordEncodings(password, candidates);
+  return TryPasswords(entry, header, candidates, count) >= 0;
+}
+
 // Reads and checks the password of an encrypted entry: the remembered one first, then up to
-// three typed ones. The archive position ends behind the 12-byte encryption header.
-bool UnlockEntry() {
-  uint8_t block[2 * kEncryptionHeaderSize];
-  uint32_t got;
-  ReadArchive(block, kEncryptionHeaderSize, &got);
-  if (got < kEncryptionHeaderSize) return false;
-  // Every try decrypts from the stored copy in the second half into the first.
-  std::memcpy(block + kEncryptionHeaderSize, block, kEncryptionHeaderSize);
-  const LocalHeaderRecord& h = LocalHeader;
-  bool unlocked = !Password.empty() && CheckEncryptionHeader(block, kEncryptionHeaderSize, h.Flags,
-                                                             Password, h.DosDateTime, h.Crc32);
+// three typed ones.
+bool UnlockEntry(const WalkedEntry& entry) {
+  EncryptionHeader header;
+  if (!ReadEncryptionHeader(entry, &header)) return false;
+  bool unlocked = !Password.empty() && PasswordFits(entry, header, Password);
   for (int tries = 0; !unlocked && tries < 3; ++tries) {
     if (!ShowPasswordDialog()) break;
     Password = FixedToString(TypedPassword, uint16_t(TypedPasswordLength));
-    unlocked = CheckEncryptionHeader(block, kEncryptionHeaderSize, h.Flags, Password, h.DosDateTime,
-                                     h.Crc32);
+    unlocked = PasswordFits(entry, header, Password);
   }
   return unlocked;
 }
@@ -144,7 +167,14 @@ FileOutcome ExtractFile(const WalkedEntry& entry, const ByteString& target, bool
 
 // One entry of the extract pass, from its password to its file. False ends the walk.
 bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
-  pass.entryUnlocked = !(LocalHeader.Flags & kFlagEncrypted) || UnlockEntry();
+  // An AES entry whose extra field is missing or unknown cannot be decrypted: no password is
+  // asked for.
+  if (LocalHeader.Method == kMethodAes) {
+    ShowMessage(nullptr, kMsgUnknownMethod, MessageIcon::Error);
+    pass.endedEarly = true;
+    return false;
+  }
+  pass.entryUnlocked = !(LocalHeader.Flags & kFlagEncrypted) || UnlockEntry(entry);
   if (!pass.entryUnlocked) return false;  // no password, or three wrong ones: no message
 
   ByteString target;
@@ -268,7 +298,9 @@ void WalkEntries(PassState& pass) {
           TargetPath(entry.Name, &target) && !DeleteExtractedFile(target.c_str()))
         pass.someFileFailed = true;
     } else if (pass.pass == Pass::Extract) {
-      if (!ExtractEntry(pass, entry)) break;
+      const bool goOn = ExtractEntry(pass, entry);
+      EndEntryDecryption();  // keys never outlive their entry, decoded or skipped
+      if (!goOn) break;
     }
     SkipEntry(entry);
   }

@@ -20,7 +20,7 @@
 #include "unpacker/container/zip_records.h"
 #include "unpacker/inflate/huffman_table.h"
 #include "unpacker/inflate/output_window.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/entry_cipher.h"
 #include "unpacker/resources/messages.h"
 
 InflateOutcome LastInflateOutcome = InflateOutcome::Complete;
@@ -84,7 +84,6 @@ constexpr uint32_t kFixedDistanceRootBits = 5;
 //   Window       the 32768-byte window being filled, inside Output; WindowPos = Out - Window
 //   Out          the next output byte
 //   FirstByte    the entry's earliest byte still in Output; no match may reach before it
-//   Encrypted    each piece is decrypted as it is read
 //   Fixed...     the fixed code's tables (root, chain, root width), built by the entry's first
 //                fixed block and reused by its later ones
 struct DecoderState {
@@ -97,7 +96,6 @@ struct DecoderState {
   uint8_t* Window;
   uint8_t* Out;
   uint8_t* FirstByte;
-  bool Encrypted;
   HuffEntry* FixedLiteralTable;
   HuffEntry* FixedLiteralChain;
   uint32_t FixedLiteralBits;
@@ -140,7 +138,7 @@ inline BitWord LoadWord(const uint8_t* p) {
 
 // The next byte of the entry's data, 0..255, or -1 when none can be had (cancel, the entry's
 // data used up, or a read that gave nothing). Reads the next piece when the current one is
-// used up: min(EntryRemaining, 32768) bytes, decrypted in place.
+// used up: min(EntryRemaining, 32768) bytes, decrypted in place (DecryptEntryData).
 int NextByte() {
   if (CancelRequested) {
     EntryRemaining = 0;
@@ -157,7 +155,7 @@ int NextByte() {
     ReadArchive(S.InputBuffer, want, &got);
     if (got > want) got = want;
     S.InputFill = got;
-    if (S.Encrypted) DecryptBuffer(S.InputBuffer, got);
+    DecryptEntryData(S.InputBuffer, got);
     S.InputPos = 0;
     if (got == 0) return -1;
   }
@@ -658,7 +656,6 @@ void ReleaseDecoder() {
 
 void InflateEntry() {
   S = DecoderState{};
-  S.Encrypted = (LocalHeader.Flags & kFlagEncrypted) != 0;
   S.InputBuffer = static_cast<uint8_t*>(DecoderMemory(kPieceSize));
   S.Output = static_cast<uint8_t*>(DecoderMemory(kOutputBufferSize));
   if (!S.InputBuffer || !S.Output) {

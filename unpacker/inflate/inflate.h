@@ -4,8 +4,9 @@
 #include <cstdint>
 
 // Decodes the current entry (LocalHeader) into OutputHandle. Requires: RunningCrc = 0xFFFFFFFF;
-// EntryRemaining = the entry's data bytes (less the 12-byte encryption header); ArchiveHandle
-// at the first data byte; for an encrypted entry, the keys as CheckEncryptionHeader left them.
+// EntryRemaining = the entry's data bytes (without its encryption header and trailer);
+// ArchiveHandle at the first data byte; for an encrypted entry, the decryption begun
+// (BeginEntryDecryption) with the keys a fitting password left.
 // False only for a method other than 0 and 8 (reported with "알수 없는 압축 형식입니다.").
 // True also when decoding stopped early (cancel, short archive, corrupt data): the caller
 // judges the entry by its CRC-32.

@@ -9,7 +9,7 @@
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/huffman_table.h"
 #include "unpacker/inflate/output_file.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/entry_cipher.h"
 
 namespace {
 
@@ -33,7 +33,6 @@ void CopyStoredEntry() {
   const uint32_t size = EntryRemaining < kPieceSize ? uint32_t(EntryRemaining) : kPieceSize;
   uint8_t* buffer = static_cast<uint8_t*>(DecoderMemory(size));
   if (!buffer) return;
-  const bool encrypted = (LocalHeader.Flags & kFlagEncrypted) != 0;
   // A stored entry is copied to its end whatever CancelRequested says; the extraction loop
   // looks at the flag after the entry.
   while (EntryRemaining > 0) {
@@ -42,7 +41,7 @@ void CopyStoredEntry() {
     ReadArchive(buffer, want, &got);
     if (got < want) break;  // a short piece is neither decrypted, written nor counted
     EntryRemaining -= got;
-    if (encrypted) DecryptBuffer(buffer, got);
+    DecryptEntryData(buffer, got);
     WritePiece(buffer, got);
   }
   std::free(buffer);

@@ -1,4 +1,4 @@
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/zip_crypto.h"
 
 #include "unpacker/inflate/crc32.h"
 
