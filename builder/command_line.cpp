@@ -12,7 +12,12 @@ const char kUsage[] =
     "  --auto              extract at once, without a click\n"
     "  --overwrite         replace existing files by default\n"
     "  --wait-delete       wait for the program, then delete the extracted files\n"
-    "  --password PW       encrypt every file (traditional ZIP encryption)\n"
+    "  --password PW       encrypt every file; the stub asks for the password\n"
+    "  --encryption aes256|zipcrypto\n"
+    "                      aes256 (default): WinZip AES-256, the password as UTF-8; it\n"
+    "                      withstands the known-plaintext attack that recovers a ZipCrypto\n"
+    "                      archive's keys from a few known bytes (an .exe header, say).\n"
+    "                      zipcrypto: only for ZIP readers that know nothing else\n"
     "  --level 0-9         compression level (default 9); 0 stores\n"
     "  --codepage N        code page of names and texts in the archive (default 949)\n"
     "  --arch x86|x64      the embedded stub to use (default x86; x64 also starts where\n"
@@ -21,6 +26,7 @@ const char kUsage[] =
     "       mksfx --list FILE.exe                  option block and entries, as the stub reads "
     "them\n"
     "       mksfx --test FILE.exe [--password PW]  decode every entry, check every CRC-32\n"
+    "                                              and every AES authentication code\n"
     "       mksfx --help | --version\n"
     "Texts and file names are UTF-8; they are converted to the archive's code page.\n"
     "Exit status: 0 done, 2 an input was refused or an entry is damaged, 7 usage error,\n"
@@ -32,7 +38,8 @@ const char kUsage[] =
     "                 last (or quote the whole switch); without /S it presets the folder box\n"
     "  /Y  /N         replace / keep existing files (default: the --overwrite setting;\n"
     "                 under /S without it, existing files are kept)\n"
-    "  /P=PASSWORD    password for encrypted entries (under /S a missing or wrong one is fatal)\n"
+    "  /P=PASSWORD    password for encrypted entries (under /S a missing or wrong one is fatal);\n"
+    "                 other local users can read a program's command line: prefer the box\n"
     "  /NORUN         extract only, start nothing\n"
     "  /WAIT          wait for the started program and return its exit code\n"
     "  /?  /H         list the switches and exit codes\n"
@@ -92,6 +99,13 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     } else if (a == "--password") {
       if (!value(&v)) return std::nullopt;
       c.password = v;
+    } else if (a == "--encryption") {
+      if (!value(&v)) return std::nullopt;
+      if (v != "aes256" && v != "zipcrypto") {
+        *error = "--encryption " + v + ": the choices are aes256 and zipcrypto";
+        return std::nullopt;
+      }
+      c.encryption = v == "aes256" ? Encryption::Aes256 : Encryption::ZipCrypto;
     } else if (a == "--stub") {
       if (!value(&c.stub)) return std::nullopt;
     } else if (a == "--arch") {
@@ -141,6 +155,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   }
   if (c.waitDelete && c.run.empty()) {
     *error = "--wait-delete needs --run: it waits for that program";
+    return std::nullopt;
+  }
+  if (c.encryption && !c.password) {
+    *error = "--encryption needs --password";
     return std::nullopt;
   }
   if (c.password && c.password->empty()) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "builder/zip_writer.h"
+
 namespace mksfx {
 
 enum class Mode { Pack, List, Test, Help, Version };
@@ -20,6 +22,7 @@ struct CommandLine {
   std::string caption, folder, run;
   bool autoExtract = false, overwrite = false, waitDelete = false;
   std::optional<std::string> password;
+  std::optional<Encryption> encryption;  // with a password; AES-256 when not given
   int level = 9;
   unsigned codePage = 949;
   StubArch arch = StubArch::X86;

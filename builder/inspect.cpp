@@ -13,7 +13,7 @@
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/entry_decoder.h"
 #include "unpacker/inflate/output_file.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/entry_cipher.h"
 
 namespace mksfx {
 
@@ -30,7 +30,23 @@ namespace {
 struct ListedEntry {
   std::string name;
   LocalHeaderRecord header;
+  WalkedEntry walked;
 };
+
+// How an entry is encrypted, for --list.
+std::string EncryptionName(const ListedEntry& e) {
+  LocalHeader = e.header;
+  switch (CipherOf(e.walked)) {
+    case EntryCipher::None:
+      return "";
+    case EntryCipher::ZipCrypto:
+      return e.header.Method == kMethodAes ? "  (AES, unreadable extra field)" : "  (ZipCrypto)";
+    case EntryCipher::Aes:
+      return "  (AES-" + std::to_string(8 * AesKeySize(e.walked.AesStrength)) + " AE-" +
+             std::to_string(e.walked.AesVersion) + ")";
+  }
+  return "";
+}
 
 std::string AttributeLetters(uint32_t attributes) {
   std::string letters;
@@ -83,7 +99,7 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   BeginEntryWalk();
   WalkedEntry entry;
   for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
-    entries.push_back({entry.Name.c_str(), LocalHeader});
+    entries.push_back({entry.Name.c_str(), LocalHeader, entry});
     if (found == EntryFound::Unreachable) break;
     SkipEntry(entry);
   }
@@ -99,15 +115,15 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
     std::fprintf(out, "    %-8s %12u %12u %08x %-5s %-19s %s%s\n", method, h.UncompressedSize,
                  h.CompressedSize, h.Crc32, AttributeLetters(attributes).c_str(),
                  FormatDosDateTime(h.DosDateTime).c_str(), text(entries[i].name.c_str()).c_str(),
-                 (h.Flags & kFlagEncrypted) ? "  (encrypted)" : "");
+                 EncryptionName(entries[i]).c_str());
   }
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;
   return 0;
 }
 
-int TestSelfExtractor(const std::string& path, const std::string& password, unsigned codePage,
-                      std::FILE* out, bool quiet, LockedEntries locked) {
+int TestSelfExtractor(const std::string& path, const std::optional<std::string>& password,
+                      unsigned codePage, std::FILE* out, bool quiet, LockedEntries locked) {
   ArchiveHandle = OpenArchiveFile(path.c_str());
   if (!ArchiveHandle) {
     std::fprintf(stderr, "mksfx: cannot open %s\n", path.c_str());
@@ -115,7 +131,15 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
   }
   BuildCrcTable();
   ReadOptionBlock();
-  Password = ByteString(password.data(), uint32_t(password.size()));
+  // The password in the archive's code page, as the stub's box takes it, and in UTF-8: the
+  // stub tries both, in this order.
+  std::vector<ByteString> candidates;
+  if (password) {
+    if (const auto converted = Utf8ToCodePage(*password, codePage))
+      candidates.emplace_back(converted->data(), uint32_t(converted->size()));
+    const ByteString utf8(password->data(), uint32_t(password->size()));
+    if (candidates.empty() || !(candidates[0] == utf8)) candidates.push_back(utf8);
+  }
 
   unsigned entries = 0, damaged = 0;
   BeginEntryWalk();
@@ -128,17 +152,16 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
     bool unchecked = false;
     if (found == EntryFound::Unreachable) {
       problem = "streamed, and the central directory does not give its size";
-    } else if (!folder && (LocalHeader.Flags & kFlagEncrypted) && Password.empty() &&
+    } else if (LocalHeader.Method == kMethodAes) {
+      problem = "AES without a readable 0x9901 extra field";
+    } else if (!folder && (LocalHeader.Flags & kFlagEncrypted) && candidates.empty() &&
                locked == LockedEntries::PassUnchecked) {
       unchecked = true;
     } else if (!folder && (LocalHeader.Flags & kFlagEncrypted)) {
-      uint8_t block[2 * kEncryptionHeaderSize];
-      uint32_t got;
-      ReadArchive(block + kEncryptionHeaderSize, kEncryptionHeaderSize, &got);
-      if (got < kEncryptionHeaderSize ||
-          !CheckEncryptionHeader(block, kEncryptionHeaderSize, LocalHeader.Flags, Password,
-                                 LocalHeader.DosDateTime, LocalHeader.Crc32))
-        problem = Password.empty() ? "encrypted; give --password" : "wrong password";
+      EncryptionHeader header;
+      if (!ReadEncryptionHeader(entry, &header) ||
+          TryPasswords(entry, header, candidates.data(), uint32_t(candidates.size())) < 0)
+        problem = candidates.empty() ? "encrypted; give --password" : "wrong password";
     }
     if (!folder && !problem && !unchecked) {
       CancelRequested = false;
@@ -147,8 +170,11 @@ int TestSelfExtractor(const std::string& path, const std::string& password, unsi
       if (result == DecodeResult::UnknownMethod)
         problem = "unknown compression method";
       else if (result == DecodeResult::Damaged || BytesDone != LocalHeader.UncompressedSize)
-        problem = "damaged: CRC-32 or size differs";
+        problem = CipherOf(entry) == EntryCipher::Aes
+                      ? "damaged: authentication code, CRC-32 or size differs"
+                      : "damaged: CRC-32 or size differs";
     }
+    EndEntryDecryption();
     if (problem) ++damaged;
     if (problem || !quiet)
       std::fprintf(out, "  %-8s %s\n", problem ? "FAILED" : "ok", name.c_str());

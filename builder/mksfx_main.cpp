@@ -30,19 +30,9 @@ int main(int argc, char** argv) {
       return 0;
     case mksfx::Mode::List:
       return mksfx::ListSelfExtractor(command->target, command->codePage, stdout);
-    case mksfx::Mode::Test: {
-      std::string password;
-      if (command->password) {
-        const auto converted = mksfx::Utf8ToCodePage(*command->password, command->codePage);
-        if (!converted) {
-          std::fprintf(stderr, "mksfx: the password does not fit code page %u\n",
-                       command->codePage);
-          return kExitFatal;
-        }
-        password = *converted;
-      }
-      return mksfx::TestSelfExtractor(command->target, password, command->codePage, stdout, false);
-    }
+    case mksfx::Mode::Test:
+      return mksfx::TestSelfExtractor(command->target, command->password, command->codePage, stdout,
+                                      false);
     case mksfx::Mode::Pack:
       break;
   }

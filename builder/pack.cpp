@@ -167,7 +167,12 @@ int Pack(const CommandLine& c, std::FILE* out) {
     entryCount = zip.entries.size();
     std::fprintf(out, "%s: appended as it stands\n", c.inputs[0].c_str());
   } else {
-    ZipWriter writer(file.get(), c.output, c.level, password);
+    // AES entries take the password as UTF-8 (it names no code page); ZipCrypto's readers
+    // expect the code page's bytes.
+    const Encryption encryption = c.encryption.value_or(Encryption::Aes256);
+    ZipWriter writer(file.get(), c.output, c.level,
+                     encryption == Encryption::Aes256 ? c.password.value_or("") : password,
+                     encryption);
     if (zipInput) {
       std::fprintf(out, "%s: rewritten for the stub (%s), data copied without recompressing\n",
                    c.inputs[0].c_str(), zip.whyRewritten.c_str());
@@ -202,7 +207,7 @@ int Pack(const CommandLine& c, std::FILE* out) {
                (unsigned long long)(size - imageEnd - kOptionBlockSize));
   // The stub's own reader and decoder go over the result once. Entries that an existing ZIP
   // brings encrypted cannot be decoded without their password; the stub will ask for it.
-  if (TestSelfExtractor(NativeNarrowPath(c.output), password, c.codePage, out, true,
+  if (TestSelfExtractor(NativeNarrowPath(c.output), c.password, c.codePage, out, true,
                         LockedEntries::PassUnchecked) != 0)
     return fail("the written file does not pass its check");
   return 0;

@@ -108,8 +108,17 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
 
     if (compressed == 0xFFFFFFFFu || uncompressed == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu)
       return refuse(shownName, "it needs Zip64 records, which the stub cannot read");
-    if (method != kMethodStored && method != kMethodDeflated)
-      return refuse(shownName, "compression method " + std::to_string(method) +
+    // A WinZip AES entry names its real method in its extra field.
+    AesExtraField aes{};
+    uint16_t realMethod = method;
+    if (method == kMethodAes) {
+      if (!(flags & kFlagEncrypted) ||
+          !FindAesExtraField(c + kCentralHeaderSize + nameLength, extraLength, &aes))
+        return refuse(shownName, "method 99 (AES) without a readable 0x9901 extra field");
+      realMethod = aes.Method;
+    }
+    if (realMethod != kMethodStored && realMethod != kMethodDeflated)
+      return refuse(shownName, "compression method " + std::to_string(realMethod) +
                                    ", which the stub cannot decode (only stored and deflated)");
     if ((flags & kFlagEncrypted) && (flags & kFlagStrongEncryption))
       return refuse(shownName, "strong encryption, which the stub cannot decrypt");
@@ -147,7 +156,9 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
     // descriptor follows in the rewritten archive.
     e.flags = uint16_t(
         flags & (kFlagEncrypted | 0x0006 | ((flags & kFlagEncrypted) ? kFlagDataDescriptor : 0)));
-    e.method = method;
+    e.method = realMethod;
+    e.aesVersion = aes.Version;
+    e.aesStrength = aes.Strength;
     e.dosDateTime = LoadU32(c + 12);
     e.crc32 = crc;
     e.compressedSize = compressed;

@@ -10,14 +10,23 @@
 #include "builder/file_io.h"
 #include "builder/system.h"
 #include "unpacker/inflate/crc32.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/aes.h"
+#include "unpacker/crypto/entry_cipher.h"
+#include "unpacker/crypto/sha1.h"
+#include "unpacker/crypto/zip_crypto.h"
 
 namespace mksfx {
 
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
-constexpr uint16_t kVersionNeeded = 20;  // 2.0: deflate, folders, traditional encryption
+constexpr uint16_t kVersionNeeded = 20;     // 2.0: deflate, folders, traditional encryption
+constexpr uint16_t kVersionNeededAes = 51;  // 5.1: AES encryption
+constexpr uint8_t kAes256 = 3;              // the strength byte of AES-256
+constexpr uint32_t kAesSaltSize = 16;       // AES-256's salt
+// Below this size AE-2 is written: its CRC-32 field is 0, since the CRC of so short a file
+// would give away much of its content; the authentication code protects it instead.
+constexpr uint32_t kAe2Below = 20;
 constexpr uint16_t kVersionMadeBy = 20;  // high byte 0: MS-DOS attributes in the low byte
 constexpr uint64_t kLargestSize = 0xFFFFFFFFu;
 
@@ -80,8 +89,13 @@ std::optional<std::vector<uint8_t>> DeflateInMemory(const std::vector<uint8_t>& 
 
 }  // namespace
 
-ZipWriter::ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password)
-    : out_(out), outputPath_(std::move(outputPath)), level_(level), password_(std::move(password)) {
+ZipWriter::ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password,
+                     Encryption encryption)
+    : out_(out),
+      outputPath_(std::move(outputPath)),
+      level_(level),
+      password_(std::move(password)),
+      encryption_(encryption) {
   start_ = TellFile(out_);
   BuildCrcTable();
 }
@@ -109,9 +123,9 @@ bool ZipWriter::FailWrite(std::string* error) {
 
 // The fields that local and central headers share, from "version needed" to the name length.
 void ZipWriter::PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r) {
-  Put16(h, kVersionNeeded);
+  Put16(h, r.aesVersion ? kVersionNeededAes : kVersionNeeded);
   Put16(h, r.flags);
-  Put16(h, r.method);
+  Put16(h, r.aesVersion ? kMethodAes : r.method);
   Put32(h, r.dosDateTime);
   Put32(h, r.crc32);
   Put32(h, r.compressedSize);
@@ -119,12 +133,30 @@ void ZipWriter::PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r)
   Put16(h, uint16_t(r.name.size()));
 }
 
+// The extra field's length, then (behind the name) the field: only AES entries have one.
+void ZipWriter::PutExtraField(std::vector<uint8_t>& h, const CentralRecord& r) {
+  if (!r.aesVersion) return;
+  Put16(h, kAesExtraId);
+  Put16(h, 7);
+  Put16(h, r.aesVersion);
+  h.push_back('A');
+  h.push_back('E');
+  h.push_back(r.aesStrength);
+  Put16(h, r.method);
+}
+
+uint32_t ZipWriter::EncryptionOverhead() const {
+  if (encryption_ == Encryption::ZipCrypto) return kEncryptionHeaderSize;
+  return kAesSaltSize + kAesVerifierSize + kAesMacSize;
+}
+
 bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
   std::vector<uint8_t> h;
   Put32(h, kLocalSignature);
   PutSharedFields(h, r);
-  Put16(h, 0);  // extra field
+  Put16(h, r.aesVersion ? 11 : 0);
   h.insert(h.end(), r.name.begin(), r.name.end());
+  PutExtraField(h, r);
   return Write(h.data(), h.size());
 }
 
@@ -135,8 +167,31 @@ bool ZipWriter::WriteEntry(CentralRecord r, bool encrypt, const std::string& wha
     return false;
   }
   r.offset = uint32_t(Position());
-  uint8_t header[kEncryptionHeaderSize];
-  if (encrypt) {
+  const bool aes = encrypt && encryption_ == Encryption::Aes256;
+  uint8_t header[kMaxEncryptionHeaderSize];
+  uint32_t headerSize = 0;
+  AesCtr ctr;
+  HmacSha1 mac;
+  if (aes) {
+    r.flags |= kFlagEncrypted;
+    r.aesStrength = kAes256;
+    r.aesVersion = r.uncompressedSize < kAe2Below ? 2 : 1;
+    if (r.aesVersion == 2) r.crc32 = 0;
+    // A fresh random salt per entry: no two entries share a key, even with one password.
+    if (!CryptoRandom(header, kAesSaltSize)) {
+      *error = "the system's random source failed";
+      return false;
+    }
+    uint8_t derived[2 * 32 + kAesVerifierSize];
+    Pbkdf2HmacSha1(reinterpret_cast<const uint8_t*>(password_.data()), password_.size(), header,
+                   kAesSaltSize, kAesIterations, derived, sizeof derived);
+    AesCtrBegin(&ctr, derived, 32);
+    HmacSha1Begin(&mac, derived + 32, 32);
+    header[kAesSaltSize] = derived[64];
+    header[kAesSaltSize + 1] = derived[65];
+    WipeMemory(derived, sizeof derived);
+    headerSize = kAesSaltSize + kAesVerifierSize;
+  } else if (encrypt) {
     r.flags |= kFlagEncrypted;
     // Eleven random bytes, and as check byte the CRC's high byte (no data descriptor follows).
     if (!CryptoRandom(header, kEncryptionHeaderSize - 1)) {
@@ -145,31 +200,47 @@ bool ZipWriter::WriteEntry(CentralRecord r, bool encrypt, const std::string& wha
     }
     header[kEncryptionHeaderSize - 1] = uint8_t(r.crc32 >> 24);
     InitKeys(password_.data(), uint32_t(password_.size()));
-    Encrypt(header, sizeof header);  // the keys run on into the data
+    Encrypt(header, kEncryptionHeaderSize);  // the keys run on into the data
+    headerSize = kEncryptionHeaderSize;
   }
-  const uint32_t headerSize = encrypt ? kEncryptionHeaderSize : 0;
   if (!WriteLocalHeader(r) || !Write(header, headerSize)) return FailWrite(error);
 
   uint64_t stored = 0, size = r.uncompressedSize;
   uint32_t crc = r.crc32;
   bool writeFailed = false;
   const Emit emit = [&](uint8_t* p, size_t n) {
-    if (encrypt) Encrypt(p, n);
+    if (aes) {
+      AesCtrApply(&ctr, p, n);
+      HmacSha1Add(&mac, p, n);  // the code covers the encrypted bytes
+    } else if (encrypt) {
+      Encrypt(p, n);
+    }
     stored += n;
     writeFailed = !Write(p, n);
     return !writeFailed;
   };
-  if (!source(emit, &crc, &size, error)) return writeFailed ? FailWrite(error) : false;
-  if (size > kLargestSize || stored + headerSize > kLargestSize) {
+  const bool sourced = source(emit, &crc, &size, error);
+  uint8_t code[kSha1DigestSize];
+  if (aes) HmacSha1End(&mac, code);
+  WipeMemory(&ctr, sizeof ctr);
+  WipeMemory(&mac, sizeof mac);
+  if (!sourced) return writeFailed ? FailWrite(error) : false;
+  const uint32_t trailerSize = aes ? kAesMacSize : 0;
+  if (!Write(code, trailerSize)) return FailWrite(error);
+  if (size > kLargestSize || stored + headerSize + trailerSize > kLargestSize) {
     *error = what + " is 4 GiB or larger; ZIP sizes are 32 bits wide";
     return false;
   }
   const CentralRecord written = r;
   r.crc32 = crc;
   r.uncompressedSize = uint32_t(size);
-  r.compressedSize = uint32_t(stored + headerSize);
+  r.compressedSize = uint32_t(stored + headerSize + trailerSize);
+  if (aes) {
+    r.aesVersion = size < kAe2Below ? 2 : 1;
+    if (r.aesVersion == 2) r.crc32 = 0;
+  }
   if (r.crc32 != written.crc32 || r.uncompressedSize != written.uncompressedSize ||
-      r.compressedSize != written.compressedSize) {
+      r.compressedSize != written.compressedSize || r.aesVersion != written.aesVersion) {
     const uint64_t end = Position();
     if (!Seek(r.offset) || !WriteLocalHeader(r) || !Seek(end)) return FailWrite(error);
   }
@@ -220,7 +291,7 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
     std::optional<std::vector<uint8_t>> deflated = DeflateInMemory(data, level_);
     if (!deflated) r.method = kMethodStored;
     std::vector<uint8_t>& stored = deflated ? *deflated : data;
-    r.compressedSize = uint32_t(stored.size() + (encrypt ? kEncryptionHeaderSize : 0));
+    r.compressedSize = uint32_t(stored.size() + (encrypt ? EncryptionOverhead() : 0));
     const bool ok = WriteEntry(
         r, encrypt, sourcePath,
         [&](const Emit& emit, uint32_t*, uint64_t*, std::string*) {
@@ -233,9 +304,10 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
   std::rewind(in.get());
 #endif
   std::vector<uint8_t> buffer(kChunk);
-  // An encrypted entry's check byte is the CRC's high byte and goes in front of the data, so
-  // an encrypted file is read once for its CRC first.
-  if (encrypt && !ReadChunks(in.get(), buffer, [&](const uint8_t* p, size_t n, bool) {
+  // A ZipCrypto entry's check byte is the CRC's high byte and goes in front of the data, so
+  // such a file is read once for its CRC first.
+  if (encrypt && encryption_ == Encryption::ZipCrypto &&
+      !ReadChunks(in.get(), buffer, [&](const uint8_t* p, size_t n, bool) {
         r.crc32 = Crc32(r.crc32, p, n);
         return true;
       }))
@@ -284,7 +356,7 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
     deflateEnd(&z);
     if (!ok) return false;
     const CentralRecord& d = central_.back();
-    if (d.compressedSize - (encrypt ? kEncryptionHeaderSize : 0) < d.uncompressedSize) return true;
+    if (d.compressedSize - (encrypt ? EncryptionOverhead() : 0) < d.uncompressedSize) return true;
     // Deflate did not make the file smaller: stored in its place.
     central_.pop_back();
     if (!Seek(offset)) return FailWrite(error);
@@ -307,10 +379,12 @@ bool ZipWriter::AddRaw(const RawEntry& e, std::string* error) {
                         e.method,
                         e.dosDateTime,
                         e.crc32,
-                        uint32_t(e.compressedSize + (encrypt ? kEncryptionHeaderSize : 0)),
+                        uint32_t(e.compressedSize + (encrypt ? EncryptionOverhead() : 0)),
                         e.uncompressedSize,
                         e.attributes,
-                        0};
+                        0,
+                        e.aesVersion,
+                        e.aesStrength};
   std::vector<uint8_t> piece;
   return WriteEntry(
       r, encrypt, e.name,
@@ -335,13 +409,14 @@ bool ZipWriter::Finish(std::string* error) {
     Put32(c, kCentralSignature);
     Put16(c, kVersionMadeBy);
     PutSharedFields(c, r);
-    Put16(c, 0);  // extra field
+    Put16(c, r.aesVersion ? 11 : 0);
     Put16(c, 0);  // comment
     Put16(c, 0);  // disk number
     Put16(c, 0);  // internal attributes
     Put32(c, r.attributes);
     Put32(c, r.offset);
     c.insert(c.end(), r.name.begin(), r.name.end());
+    PutExtraField(c, r);
   }
   const uint64_t centralSize = c.size();
   if (central_.size() > 0xFFFF || centralStart + centralSize > kLargestSize) {

@@ -1,6 +1,7 @@
 // Writes the ZIP data that the stub walks: CRC-32 and both sizes in every local header, no data
-// descriptors, methods 0 and 8 only, MS-DOS attributes, no archive comment (the end record is
-// the last 22 bytes of the file). Offsets are relative to the first byte of the ZIP data.
+// descriptors, methods 0 and 8 only (encrypted with WinZip AES-256 or the traditional scheme),
+// MS-DOS attributes, no archive comment (the end record is the last 22 bytes of the file).
+// Offsets are relative to the first byte of the ZIP data.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +14,20 @@
 
 namespace mksfx {
 
+// How files are encrypted when a password is given. AES-256 (WinZip AE-1/AE-2) resists the
+// known-plaintext attack that breaks the traditional scheme; ZipCrypto stays for readers that
+// know nothing else.
+enum class Encryption { Aes256, ZipCrypto };
+
 // An entry whose data is already in its final stored form (copied from another archive).
 struct RawEntry {
   std::string name;  // archive code page
   uint16_t flags = 0;
-  uint16_t method = 0;
+  uint16_t method = 0;  // the real method; for an AES entry the one from its extra field
+  uint8_t aesVersion = 0, aesStrength = 0;  // an AES entry's extra field; 0 for others
   uint32_t dosDateTime = 0;
   uint32_t crc32 = 0;
-  uint32_t compressedSize = 0;  // including a 12-byte encryption header
+  uint32_t compressedSize = 0;  // including the encryption header and trailer
   uint32_t uncompressedSize = 0;
   uint32_t attributes = 0;
   // Delivers the stored bytes in order, in pieces; false on a read failure.
@@ -30,8 +37,10 @@ struct RawEntry {
 class ZipWriter {
  public:
   // out must be seekable; the ZIP data starts at its current position. outputPath names the
-  // file in messages about failed writes.
-  ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password);
+  // file in messages about failed writes. The password's bytes are those the entries are
+  // encrypted with: UTF-8 for AES, the archive's code page for ZipCrypto.
+  ZipWriter(std::FILE* out, std::string outputPath, int level, std::string password,
+            Encryption encryption = Encryption::Aes256);
 
   // A file read from disk: deflated at the level (stored when that does not make it smaller),
   // encrypted when a password was given. progress is told the uncompressed bytes done.
@@ -54,6 +63,7 @@ class ZipWriter {
     std::string name;
     uint16_t flags, method;
     uint32_t dosDateTime, crc32, compressedSize, uncompressedSize, attributes, offset;
+    uint8_t aesVersion = 0, aesStrength = 0;  // written as method 99 and the 0x9901 field
   };
   // Hands the entry's stored bytes to `emit` in order (which may change them: it encrypts in
   // place) and sets the CRC-32 and size of the plain data. False with *error set when the data
@@ -63,12 +73,15 @@ class ZipWriter {
       std::function<bool(const Emit& emit, uint32_t* crc32, uint64_t* size, std::string* error)>;
 
   // The one way an entry is written: local header, the encryption header when `encrypt`, the
-  // data from `source`, the local header again when the data changed its fields, and the
-  // central record. r.crc32 must be final already when encrypting (the check byte is its high
-  // byte). `what` names the entry in messages.
+  // data from `source`, the authentication code (AES), the local header again when the data
+  // changed its fields, and the central record. With ZipCrypto r.crc32 must be final already
+  // (the check byte is its high byte). `what` names the entry in messages.
   bool WriteEntry(CentralRecord r, bool encrypt, const std::string& what, const DataSource& source,
                   std::string* error);
   static void PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r);
+  static void PutExtraField(std::vector<uint8_t>& h, const CentralRecord& r);
+  // The bytes the encryption adds in front of the data and behind it.
+  uint32_t EncryptionOverhead() const;
   bool WriteLocalHeader(const CentralRecord& r);
   uint64_t Position() const;
   bool Seek(uint64_t position);
@@ -80,6 +93,7 @@ class ZipWriter {
   uint64_t start_;
   int level_;
   std::string password_;
+  Encryption encryption_;
   std::vector<CentralRecord> central_;
   std::string writeError_;  // why the last failed write failed
 };
