@@ -19,6 +19,15 @@ zip -q -r -P secret ../infozip_encrypted.zip .
 printf 'streamed through a pipe\n' | zip -q -fz- - - | cat > ../infozip_stdin.zip  # a pipe: streamed
 7z a -tzip -bd -bso0 ../7zip.zip . >/dev/null
 7z a -tzip -bd -bso0 -mem=ZipCrypto -psecret ../7zip_zipcrypto.zip . >/dev/null
+for bits in 128 192 256; do
+  7z a -tzip -bd -bso0 -mem=AES$bits -psecret ../7zip_aes$bits.zip . >/dev/null
+done
+# One archive of every kind of entry: stored, deflated, ZipCrypto, AES-256 (7-Zip writes AE-2).
+# Entries already in an archive keep their encryption when 7-Zip adds more.
+7z a -tzip -bd -bso0 -mx0 ../7zip_mixed.zip readme.txt docs/empty >/dev/null
+7z a -tzip -bd -bso0 -mx9 ../7zip_mixed.zip docs/numbers.txt >/dev/null
+7z a -tzip -bd -bso0 -mem=ZipCrypto -psecret ../7zip_mixed.zip docs/zero.txt >/dev/null
+7z a -tzip -bd -bso0 -mem=AES256 -psecret ../7zip_mixed.zip bin >/dev/null
 python3 - ../python.zip <<'PY'
 import os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:

@@ -7,8 +7,12 @@
 //
 // Input: byte 0 chooses (bit 0: deflated; bit 1: encrypted; bit 2: check byte from the
 // time; bits 3-4: cancel at message step 1-3 or never; bit 5: the archive ends 1000 bytes
-// early; bit 6: the disk holds 40000 bytes), byte 1 the password's length (0..15), then the
-// password and the entry's data (after the 12-byte encryption header when encrypted).
+// early; bit 6: the disk holds 40000 bytes; bit 7 with bit 1: WinZip AES, AE-2 with bit 2,
+// else AE-1), byte 1 the password's length (0..15), then the password and the entry's data
+// (after the 12-byte encryption header when encrypted). An AES entry's data is salt, verifier,
+// encrypted data and authentication code; its password is always "secret", and its data is
+// decoded whether the verifier fits or not, so that the fuzzer reaches the decryption; its
+// key strength is byte 1 modulo 3.
 #include <zlib.h>
 
 #include <algorithm>
@@ -22,9 +26,11 @@
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/zip_records.h"
 #include "unpacker/inflate/crc32.h"
+#include "unpacker/inflate/entry_decoder.h"
 #include "unpacker/inflate/inflate.h"
 #include "unpacker/inflate/native/native_output_file.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/entry_cipher.h"
+#include "unpacker/crypto/zip_crypto.h"
 
 namespace {
 
@@ -66,6 +72,39 @@ void Check(bool promise) {
   if (!promise) std::abort();
 }
 
+// An AES entry through DecodeEntry, as the extraction hands it over; an archive that ends
+// early never gives a good entry.
+int FuzzAesEntry(uint8_t options, uint8_t strength, const uint8_t* entry, size_t entrySize) {
+  WalkedEntry walked;
+  walked.AesStrength = uint8_t(1 + strength % 3);
+  walked.AesVersion = (options & 4) ? 2 : 1;
+  walked.DataEnd = int64_t(entrySize) + ((options & 0x20) ? 1000 : 0);
+  LocalHeader.Flags = 1;
+  LocalHeader.CompressedSize = uint32_t(walked.DataEnd);
+  ArchiveHandle = OpenArchiveMemory(entry, entrySize);
+  cancelAt = (options >> 3) & 3;
+  capacity = (options & 0x40) ? 40000 : SIZE_MAX;
+  written.clear();
+  writes.clear();
+  CancelRequested = false;
+  BytesDone = 0;
+  BytesTotal = entrySize;
+  OutputFile file{Write, nullptr};
+  EncryptionHeader header;
+  if (ReadEncryptionHeader(walked, &header)) {
+    const ByteString password("secret");
+    TryPasswords(walked, header, &password, 1);
+    const DecodeResult result = DecodeEntry(walked, &file);
+    Check(result != DecodeResult::Good || !(options & 0x20));
+    uint32_t crc = 0xFFFFFFFF;
+    UpdateCrcBuffer(written.data(), int32_t(written.size()), &crc);
+    Check(crc == RunningCrc && BytesDone == written.size());
+  }
+  CloseArchiveFile(ArchiveHandle);
+  ArchiveHandle = nullptr;
+  return 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LocalHeader.Flags = uint16_t(((options & 2) ? 1 : 0) | ((options & 4) ? 8 : 0));
   LocalHeader.DosDateTime = 0x5A8B6C21;
   LocalHeader.Crc32 = 0x6C000000;
+  if ((options & 0x82) == 0x82) return FuzzAesEntry(options, data[1], entry, entrySize);
   ArchiveHandle = OpenArchiveMemory(entry, entrySize);
   EntryRemaining = int64_t(entrySize);
   if (LocalHeader.Flags & 1) {
@@ -93,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           ByteString(reinterpret_cast<const char*>(data + 2), passwordLength),
                           LocalHeader.DosDateTime, LocalHeader.Crc32);
   }
+  BeginEntryDecryption(WalkedEntry{});
   const int64_t available = EntryRemaining;
   if (options & 0x20) EntryRemaining += 1000;
   cancelAt = (options >> 3) & 3;

@@ -36,6 +36,8 @@ TEST(CommandLine, UsageErrors) {
       {{"--list", "a.exe", "extra"}, "unexpected"},
       {{"-o", "x.exe", "--arch", "amd64", "d"}, "x86 and x64"},
       {{"-o", "x.exe", "--arch", "x64", "--stub", "s.exe", "d"}, "one of them"},
+      {{"-o", "x.exe", "--password", "p", "--encryption", "aes128", "d"}, "aes256 and zipcrypto"},
+      {{"-o", "x.exe", "--encryption", "zipcrypto", "d"}, "needs --password"},
   };
   for (const auto& [args, reason] : cases) {
     std::string error;

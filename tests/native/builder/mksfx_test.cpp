@@ -153,8 +153,9 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
 }
 
-// Deflated in memory; stored while streaming from the file (read once for the CRC-32 that the
-// check byte needs); copied from a plain archive and encrypted on the way.
+// Deflated in memory; stored while streaming from the file (ZipCrypto reads it once for the
+// CRC-32 its check byte needs); copied from a plain archive and encrypted on the way. AES-256,
+// the default, is read back by 7-Zip; ZipCrypto by Python's zipfile and Info-ZIP.
 TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   WriteText(dir_ / "in" / "secret.txt", std::string(50000, 's') + "end");
   WriteText(dir_ / "in" / "small.txt", "x");
@@ -167,20 +168,40 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   } cases[] = {{.inputs = "--level 6 in", .secret = "8", .small = "0"},
                {.inputs = "--level 0 in", .secret = "0", .small = "0"},
                {.inputs = "in.zip", .secret = "8", .small = "8"}};
-  for (const auto& c : cases) {
-    Result r = Pack(std::string("--password 'pa ss' -o secret.exe ") + c.inputs);
-    ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(Run("--test secret.exe").status, 2) << "no password";
-    EXPECT_EQ(Run("--test secret.exe --password wrong").status, 2);
-    r = Run("--test secret.exe --password 'pa ss'");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(PythonRead("secret.exe", "pa ss", "in").output,
-              "secret.txt\t50003\t0o40\tsame\t" + std::string(c.secret) +
-                  "\nsmall.txt\t1\t0o40\tsame\t" + c.small + "\n")
-        << c.inputs;
-    r = Shell("unzip -t -P 'pa ss' secret.exe");
-    EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
-  }
+  for (const bool aes : {true, false})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.inputs) + (aes ? " aes256" : " zipcrypto"));
+      Result r = Pack(std::string("--password 'pa ss' -o secret.exe ") +
+                      (aes ? "" : "--encryption zipcrypto ") + c.inputs);
+      ASSERT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(Run("--test secret.exe").status, 2) << "no password";
+      EXPECT_EQ(Run("--test secret.exe --password wrong").status, 2);
+      r = Run("--test secret.exe --password 'pa ss'");
+      EXPECT_EQ(r.status, 0) << r.output;
+      if (!aes) {
+        EXPECT_EQ(PythonRead("secret.exe", "pa ss", "in").output,
+                  "secret.txt\t50003\t0o40\tsame\t" + std::string(c.secret) +
+                      "\nsmall.txt\t1\t0o40\tsame\t" + c.small + "\n");
+        r = Shell("unzip -t -P 'pa ss' secret.exe");
+        EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
+        continue;
+      }
+      // AE-1 for the long file; AE-2, without its CRC-32, for the one under 20 bytes.
+      r = Run("--list secret.exe");
+      EXPECT_NE(r.output.find("secret.txt  (AES-256 AE-1)"), std::string::npos) << r.output;
+      EXPECT_NE(r.output.find("small.txt  (AES-256 AE-2)"), std::string::npos) << r.output;
+      fs::remove_all(dir_ / "x");
+      r = Shell("7z x -bd -p'pa ss' -ox secret.exe");
+      EXPECT_NE(r.output.find("Everything is Ok"), std::string::npos) << r.output;
+      EXPECT_EQ(ReadText(dir_ / "x" / "secret.txt"), ReadText(dir_ / "in" / "secret.txt"));
+      EXPECT_EQ(ReadText(dir_ / "x" / "small.txt"), "x");
+    }
+
+  // A password that is not ASCII: AES takes its UTF-8, the stub's box gives code page 949;
+  // --test tries both, as the stub does.
+  ASSERT_EQ(Pack("--password '비밀 번호' -o korean.exe in").status, 0);
+  EXPECT_EQ(Run("--test korean.exe --password '비밀 번호'").status, 0);
+  EXPECT_EQ(Run("--test korean.exe --password '비밀'").status, 2);
 }
 
 // Every refusal names what is wrong, exits with 1 and leaves no output behind; a failed read
@@ -257,7 +278,8 @@ TEST_F(Mksfx, ExistingArchives) {
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
         "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
-        "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip ."})
+        "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip .",
+        "7z a -tzip -bd -bso0 -mem=AES256 -psecret ../aes.zip ."})
     ASSERT_EQ(Shell("cd src && " + make).status, 0) << make;
 
   for (const std::string name : {"piped.zip", "commented.zip", "utf8.zip"}) {
@@ -281,9 +303,15 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_NE(r.output.find("appended as it stands"), std::string::npos) << r.output;
   EXPECT_TRUE(ReadText(dir_ / "again.exe") == own);
 
-  // Traditional encryption is kept as it stands, and the password still opens every entry.
+  // Encrypted entries, ZipCrypto or AES, are kept as they stand, and the password still opens
+  // every entry.
   ASSERT_EQ(Pack("-o e.exe encrypted.zip").status, 0);
   EXPECT_EQ(Run("--test e.exe --password secret").status, 0);
+  // 7-Zip's AES archive carries Unix attributes: rewritten, each entry's AES field with it.
+  r = Pack("-o aes.exe aes.zip");
+  EXPECT_NE(r.output.find("data copied without recompressing"), std::string::npos) << r.output;
+  EXPECT_EQ(Run("--test aes.exe --password secret").status, 0);
+  EXPECT_EQ(Run("--test aes.exe --password wrong").status, 2);
 
   r = Pack("-o b.exe bzip2.zip");
   EXPECT_EQ(r.status, 2);

@@ -266,6 +266,44 @@ TEST_F(Walk, Passwords) {
   EXPECT_EQ(script.passwordQuestions, 3);
   EXPECT_EQ(Messages(), Texts{});
   ExpectFiles({{"a.txt", kNo}, {"after", kNo}});
+
+  // A password that is not ASCII is typed in the ANSI code page; producers encrypt with those
+  // bytes or with its UTF-8, and the one typed password opens both.
+  ArchiveEntry utf8 = Entry("u.txt", "U"), ansi = Entry("c.txt", "C");
+  utf8.password = "비밀";
+  ansi.password = "\xBA\xF1\xB9\xD0";  // 비밀 in 949
+  Start(Zip({utf8, ansi}));
+  script.password = ansi.password.c_str();
+  Extract();
+  EXPECT_EQ(script.passwordQuestions, 1);
+  ExpectFiles({{"u.txt", "U"}, {"c.txt", "C"}});
+}
+
+// 7-Zip's AES entries are AE-2: their CRC-32 field is 0, and the authentication code is the
+// only check. A changed byte of the encrypted data or of the code fails the file as a CRC-32
+// error does; a wrong password is asked three times and writes nothing.
+TEST_F(Walk, AesEntriesAreAuthenticated) {
+  const std::string zip = ReadText(fs::path(TOOL_ARCHIVES) / "7zip_aes256.zip");
+  // readme.txt (21 bytes, stored): behind its name and the 11-byte AES extra field come the
+  // 16-byte salt, the 2-byte verifier, the data and the 10-byte code.
+  const size_t salt = zip.find("readme.txt") + 10 + 11;
+  for (const size_t changed : {salt + 18 + 4, salt + 18 + 21 + 9}) {
+    std::string damaged = zip;
+    damaged[changed] ^= 0x01;
+    Start({damaged.begin(), damaged.end()});
+    script.password = "secret";
+    Extract();
+    EXPECT_EQ(Messages(), Texts{kFailed}) << changed - salt;
+    EXPECT_EQ(ExitCode(Outcome), 2);
+    ExpectFiles(
+        {{"docs/numbers.txt", ReadText(fs::path(TOOL_ARCHIVES) / "tree/docs/numbers.txt")}});
+  }
+  Start({zip.begin(), zip.end()});
+  script.password = "wrong";
+  Extract();
+  EXPECT_EQ(script.passwordQuestions, 3);
+  EXPECT_EQ(ExitCode(Outcome), 2);
+  ExpectFiles({{"bin/random.bin", kNo}, {"readme.txt", kNo}});
 }
 
 // The delete pass removes only what this run wrote, and the folders it made once they are
@@ -293,11 +331,13 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
 
 // Archives made by other tools, each unpacked and compared with the files they were made from:
 // stored and deflated entries, encrypted ones (Info-ZIP's with data descriptors, whose check
-// byte comes from the time), and one streamed through a pipe (sizes only behind the data).
+// byte comes from the time; 7-Zip's AES with each key length; one archive that mixes plain,
+// ZipCrypto and AES entries), and one streamed through a pipe (sizes only behind the data).
 TEST_F(Walk, ArchivesMadeByOtherTools) {
   const fs::path fixtures = TOOL_ARCHIVES;
   for (const std::string archive :
-       {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "python", "infozip_stdin"}) {
+       {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "7zip_aes128", "7zip_aes192",
+        "7zip_aes256", "7zip_mixed", "python", "infozip_stdin"}) {
     SCOPED_TRACE(archive);
     const std::string zip = ReadText(fixtures / (archive + ".zip"));
     Start({zip.begin(), zip.end()});

@@ -24,7 +24,8 @@
 #include "unpacker/inflate/inflate.h"
 #include "unpacker/inflate/native/native_output_file.h"
 #include "unpacker/inflate/output_window.h"
-#include "unpacker/inflate/zip_crypto.h"
+#include "unpacker/crypto/entry_cipher.h"
+#include "unpacker/crypto/zip_crypto.h"
 
 using namespace testing_support;
 using Ends = InflateOutcome;
@@ -71,6 +72,7 @@ Decoded Decode(const Data& data, const EntryOptions& o = {}) {
   ReadArchive(header + 12, 12, &got);
   if (start && !CheckEncryptionHeader(header, 12, 1, ByteString(o.password.c_str()), 0, 0))
     throw std::runtime_error("refused");
+  BeginEntryDecryption(WalkedEntry{});
   SeekArchive(start, SeekFromBegin);
   EntryRemaining = int64_t(data.size()) + o.more;
   BytesTotal = 3 * data.size() + 1;

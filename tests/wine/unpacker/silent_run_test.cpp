@@ -3,7 +3,8 @@
 // the starts of the program it runs. A silent row fails as soon as any window of the process
 // shows, so a message box or dialog on some path cannot hide behind a passing exit code.
 //
-// Environment, set by CTest: MKSFX_EXE, RECORD_RUN_EXE (Unix paths).
+// Environment, set by CTest: MKSFX_EXE, RECORD_RUN_EXE, TOOL_ARCHIVES (Unix paths; the last a
+// folder of archives made by 7-Zip and others).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -27,7 +29,9 @@ std::wstring Replaced(std::wstring text, const std::wstring& mark, const std::ws
   return text;
 }
 
-enum class Damage { None, CrcField, CutShort };  // the archive ends inside an entry
+// CutShort: the archive ends inside an entry; AuthenticationCode: a byte of an AES entry's code
+// changes, the data itself stays intact.
+enum class Damage { None, CrcField, CutShort, AuthenticationCode };
 
 struct Row {
   const char* name;
@@ -43,6 +47,7 @@ struct Row {
   bool foldersGone = false;              // the delete pass took away the folders it made
   std::wstring message = L"";            // not silent: a message box that begins so
   const wchar_t* dest = L"dest";         // below the row's folder
+  const wchar_t* zip = nullptr;          // packed instead of the folder: one of TOOL_ARCHIVES
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -82,7 +87,8 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
 
   std::vector<std::wstring> options;
   for (const std::wstring& option : row.pack) options.push_back(expand(option));
-  ASSERT_NO_FATAL_FAILURE(PackFolder(options, Case(L"src"), Case(L"setup.exe")));
+  const std::wstring source = row.zip ? Tool("TOOL_ARCHIVES") + L"\\" + row.zip : Case(L"src");
+  ASSERT_NO_FATAL_FAILURE(PackFolder(options, source, Case(L"setup.exe")));
 
   if (row.damage != Damage::None) {
     std::string program = ReadFileBytes(Case(L"setup.exe"));
@@ -91,6 +97,11 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
     ASSERT_NE(header, std::string::npos);
     if (row.damage == Damage::CrcField) program[header + 14] ^= 0x55;
     if (row.damage == Damage::CutShort) program.resize(data + 20000);
+    if (row.damage == Damage::AuthenticationCode) {
+      uint32_t stored;
+      std::memcpy(&stored, &program[header + 18], sizeof stored);
+      program[data + 12 + 11 + stored - 5] ^= 0x01;
+    }
     ASSERT_TRUE(WriteFileBytes(Case(L"setup.exe"), program));
   }
 
@@ -140,6 +151,9 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
 const std::vector<std::wstring> kFolder{L"--folder", L"<dest>"};
 const std::vector<std::wstring> kFolderOverwrite{L"--folder", L"<dest>", L"--overwrite"};
 const std::vector<std::wstring> kEncrypted{L"--folder", L"<dest>", L"--password", L"secret"};
+const std::vector<std::wstring> kZipCrypto{L"--folder", L"<dest>",       L"--password",
+                                           L"secret",   L"--encryption", L"zipcrypto"};
+constexpr char kToolReadme[] = "hello from the tree\r\n";  // readme.txt of TOOL_ARCHIVES
 const std::vector<std::wstring> kRun{L"--folder", L"<dest>", L"--run", L"record_run.exe"};
 const std::vector<std::wstring> kRunWaitDelete{L"--folder", L"<dest>", L"--run", L"record_run.exe",
                                                L"--wait-delete"};
@@ -163,6 +177,16 @@ INSTANTIATE_TEST_SUITE_P(Rows, SilentRun, ::testing::Values(
     Row{.name = "WrongPassword", .pack = kEncrypted, .args = L"/S /P=x", .code = 2,
         .readme = nullptr},
     Row{.name = "NoPassword", .pack = kEncrypted, .code = 2, .readme = nullptr},
+    Row{.name = "ZipCryptoPassword", .pack = kZipCrypto, .args = L"/S /P=secret"},
+    // The box and the command line give the ANSI code page (949); AES takes UTF-8.
+    Row{.name = "KoreanPassword", .pack = {L"--folder", L"<dest>", L"--password", L"비밀 번호"},
+        .args = L"/S \"/P=비밀 번호\""},
+    Row{.name = "AuthenticationCodeChanged", .pack = kEncrypted, .args = L"/S /P=secret",
+        .code = 2, .damage = Damage::AuthenticationCode},
+    Row{.name = "SevenZipAes128", .pack = kFolder, .args = L"/S /P=secret", .readme = kToolReadme,
+        .zip = L"7zip_aes128.zip"},
+    Row{.name = "SevenZipMixed", .pack = kFolder, .args = L"/S /P=secret", .readme = kToolReadme,
+        .zip = L"7zip_mixed.zip"},
     Row{.name = "NoRun", .pack = kRun, .args = L"/S /NORUN"},
     Row{.name = "RunStarted", .pack = kRun, .runs = 1},
     Row{.name = "RunCannotStart", .pack = {L"--folder", L"<dest>", L"--run", L"no.exe"}, .code = 1},
