@@ -4,6 +4,8 @@
 # unzip and 7-Zip extracting the same ZIP natively, in one run:
 #   big    one deflated file of about 200 MB of real files from this machine, concatenated
 #   many   10,000 small files
+#   mid    the first 100 MB of big's data, once plain and once encrypted with AES-256 (the
+#          stub given the password with /P=): the cost of decryption and authentication
 # and reads the stub's peak memory (the Wine process's VmHWM) for a small and the big archive,
 # to show that it does not grow with the archive. Needs `make build`; runs its own Wine session.
 set -euo pipefail
@@ -38,10 +40,22 @@ PY
   touch "$work/data.done"
 fi
 
+if [ ! -f "$work/mid/mixed.bin" ]; then
+  mkdir -p "$work/mid"
+  head -c 100000000 "$work/big/mixed.bin" > "$work/mid/mixed.bin"
+fi
+
 source "$repo/scripts/wine-env"
 archs=x64
 [ "$WINE_RUNS_32BIT" = 1 ] && archs="x86 x64"
-for set in big many small one; do
+for arch in x86 x64; do
+  if [ ! -f "$work/mid-aes-$arch.exe" ]; then
+    dest=$(echo "Z:$work/out-mid" | tr / '\\')
+    "$mksfx" --arch $arch --level 6 --auto --overwrite --folder "$dest" --password secret \
+      -o "$work/mid-aes-$arch.exe" "$work/mid" >/dev/null
+  fi
+done
+for set in big many small one mid; do
   for arch in x86 x64; do
     if [ ! -f "$work/$set-$arch.exe" ]; then
       dest=$(echo "Z:$work/out-$set" | tr / '\\')
@@ -67,7 +81,7 @@ timed() {  # timed COMMAND...: "seconds peak-kB" of the command
 run_all() {
   # Without a window manager Wine waits about 2 s whenever a window hides; the stubs here are
   # told to manage their windows themselves, as on a desktop.
-  for set in big many small one; do
+  for set in big many small one mid mid-aes; do
     for arch in x86 x64; do
       "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$set-$arch.exe\\X11 Driver" /v Managed \
         /d N /f >/dev/null 2>&1
@@ -98,6 +112,16 @@ run_all() {
     rm -rf "$work/out-small"
     echo "stub peak memory (the Wine process's maximum resident set): 10 MB archive ${small_kb} kB," \
       "200 MB archive ${big_kb} kB"
+    local plain_s aes_s
+    rm -rf "$work/out-mid"; sync
+    read -r plain_s _ <<< "$(timed "$WINE" "$work/mid-$arch.exe")"
+    rm -rf "$work/out-mid"; sync
+    read -r aes_s _ <<< "$(timed "$WINE" "$work/mid-aes-$arch.exe" /P=secret)"
+    cmp -s "$work/out-mid/mixed.bin" "$work/mid/mixed.bin" ||
+      { echo "the AES stub's output differs" >&2; exit 1; }
+    rm -rf "$work/out-mid"
+    echo "100 MB entry: plain ${plain_s} s, AES-256 ${aes_s} s: AES runs at" \
+      "$(printf '%.2f' "$(echo "$plain_s / $aes_s" | bc -l)")x the plain speed"
   done
 }
 
