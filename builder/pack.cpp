@@ -59,7 +59,10 @@ bool ToCodePage(const std::string& what, const std::string& utf8, unsigned codeP
   std::string why;
   const auto result = Utf8ToCodePage(utf8, codePage, &why);
   if (!result) {
-    *error = "the " + what + " " + why;
+    // A password is never shown, not even the character that does not fit.
+    *error = what == "password" ? "the password holds a character that code page " +
+                                      std::to_string(codePage) + " cannot represent"
+                                : "the " + what + " " + why;
     return false;
   }
   *converted = *result;

@@ -238,6 +238,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
       {.args = "emoji", .message = "smile😀.txt"},
       {.args = "emoji/smile😀.txt", .message = "smile😀.txt"},
       {.args = "--password '" + std::string(80, 'p') + "' in", .message = "79"},
+      {.args = "--password 'aüb' in", .message = "the password holds a character that"},
       {.args = "missing", .message = "no such file"},
       {.args = "--stub in/a.txt in", .message = "no PE image"},
       {.args = "--stub in in", .message = "cannot read in: Is a directory"},
