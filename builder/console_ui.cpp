@@ -4,9 +4,9 @@
 
 #include "unpacker/container/user_interface.h"
 
-void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon) {
-  if (ansiPath)
-    std::fprintf(stderr, "mksfx: %s : %s\n", ansiPath, utf8Text);
+void ShowMessage(const char* utf8Path, const char* utf8Text, MessageIcon) {
+  if (utf8Path)
+    std::fprintf(stderr, "mksfx: %s : %s\n", utf8Path, utf8Text);
   else
     std::fprintf(stderr, "mksfx: %s\n", utf8Text);
 }

@@ -44,8 +44,8 @@ void ResetCoreState() {
 
 }  // namespace testing_support
 
-void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
-  testing_support::shownMessages.push_back({ansiPath ? ansiPath : "", utf8Text, icon});
+void ShowMessage(const char* utf8Path, const char* utf8Text, MessageIcon icon) {
+  testing_support::shownMessages.push_back({utf8Path ? utf8Path : "", utf8Text, icon});
 }
 
 bool ShowPasswordDialog() {

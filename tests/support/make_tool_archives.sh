@@ -41,3 +41,24 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
             method = zipfile.ZIP_STORED if f.endswith('.bin') else zipfile.ZIP_DEFLATED
             z.write(path, path[2:], compress_type=method)
 PY
+
+# Names in scripts that code page 949 cannot hold: Greek, an emoji, a combining mark, a CJK
+# character outside 949, and a Korean one beside them. Python and 7-Zip mark UTF-8 names with
+# flag bit 11; Info-ZIP zip 3.0 on Linux stores the same bytes without it (host Unix).
+mkdir -p "$out/unicode/αβγ"
+printf 'greek\n' > "$out/unicode/αβγ/λόγος.txt"
+printf 'emoji\n' > "$out/unicode/😀.txt"
+printf 'combining\n' > "$out/unicode/"$'e\xcc\x81.txt'
+printf 'cjk\n' > "$out/unicode/𠮷.txt"
+printf 'korean\n' > "$out/unicode/한글.txt"
+cd "$out/unicode"
+python3 - ../python_unicode.zip <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    for root, dirs, files in sorted(os.walk('.')):
+        for f in sorted(files):
+            path = os.path.join(root, f)
+            z.write(path, path[2:])
+PY
+7z a -tzip -bd -bso0 ../7zip_unicode.zip . >/dev/null
+zip -q -r ../infozip_unicode.zip .

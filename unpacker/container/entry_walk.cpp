@@ -21,19 +21,19 @@ EntryFound NextEntry(WalkedEntry* entry) {
   if (!ReadLocalHeader()) return EntryFound::No;
   entry->Index = entriesRead++;
   const int64_t namePosition = ArchivePosition();
-  // Names are read in full: a length field allows 65,535 bytes. The extra field is read with
-  // the name only where it matters: for an AES entry it holds the key strength and real method.
-  const bool aes = LocalHeader.Method == kMethodAes && (LocalHeader.Flags & kFlagEncrypted);
-  const uint32_t toRead = LocalHeader.NameLength + (aes ? LocalHeader.ExtraLength : 0);
+  // Name and extra field are read in full, in one read: each length field allows 65,535
+  // bytes. The extra field may hold the AES parameters and a Unicode name.
+  const uint32_t toRead = uint32_t(LocalHeader.NameLength) + LocalHeader.ExtraLength;
   char* name = static_cast<char*>(std::malloc(size_t(toRead) + 1));
   if (!name) FatalOutOfMemory();
   uint32_t got;
   ReadArchive(name, toRead, &got);
+  const uint32_t extraGot = got > LocalHeader.NameLength ? got - LocalHeader.NameLength : 0;
+  entry->Extra = ByteString(name + LocalHeader.NameLength, extraGot);
   entry->AesStrength = entry->AesVersion = 0;
   AesExtraField field;
-  if (aes && got == toRead &&
-      FindAesExtraField(reinterpret_cast<uint8_t*>(name) + LocalHeader.NameLength,
-                        LocalHeader.ExtraLength, &field)) {
+  if (LocalHeader.Method == kMethodAes && (LocalHeader.Flags & kFlagEncrypted) &&
+      FindAesExtraField(reinterpret_cast<const uint8_t*>(entry->Extra.c_str()), extraGot, &field)) {
     entry->AesStrength = field.Strength;
     entry->AesVersion = field.Version;
     LocalHeader.Method = field.Method;

@@ -13,6 +13,7 @@
 struct WalkedEntry {
   uint32_t Index = 0;     // 0 for the first entry
   ByteString Name;        // the name's bytes as stored, read in full
+  ByteString Extra;       // the local header's extra field, as far as the file holds it
   int64_t DataStart = 0;  // behind name and extra field: the encryption header, if any
   int64_t DataEnd = 0;    // behind the entry's data; a data descriptor may follow
   // A WinZip AES entry (method 99 with the extra field 0x9901): its key strength (1, 2, 3 for

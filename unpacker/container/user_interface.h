@@ -6,9 +6,9 @@
 enum class MessageIcon { None, Error, Information };
 
 // Shows a message owned by the main dialog (by no window before it exists), with the
-// program's caption. `ansiPath`, when not null, is a path in the ANSI code page that is shown
-// in front of the text as path + " : " + text. The text is UTF-8.
-void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon);
+// program's caption. `utf8Path`, when not null, is a path that is shown in front of the text
+// as path + " : " + text. Path and text are UTF-8, so a name of any script shows as it is.
+void ShowMessage(const char* utf8Path, const char* utf8Text, MessageIcon icon);
 
 // Shows ProgressPercent on the progress bar, then lets at most one pending window message
 // through. Runs after every piece written, which is how a Close click reaches the decoder.

@@ -14,6 +14,8 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;  // also: check byte from the time, not the CRC
 constexpr uint16_t kMethodAes = 99;               // WinZip AES; the real method is in the extra
 constexpr uint16_t kAesExtraId = 0x9901;
+constexpr uint16_t kFlagUtf8Name = 0x0800;   // the name (and comment) are UTF-8
+constexpr uint16_t kUnicodePathId = 0x7075;  // Info-ZIP's Unicode Path extra field
 
 // The 30 fixed bytes of the current local file header.
 struct LocalHeaderRecord {

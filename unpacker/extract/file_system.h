@@ -1,9 +1,12 @@
 // File-system seam of the portable core: what the folder routines of paths.h and the
-// extraction loop ask of the file system and do to it. Paths are in the system ANSI code page.
-// Linked from extract/win32 or extract/native.
+// extraction loop ask of the file system and do to it. Paths are UTF-8, so that names of any
+// script reach the file system (Windows takes them as UTF-16). Linked from extract/win32 or
+// extract/native.
 #pragma once
 
 #include <cstdint>
+
+constexpr uint32_t kPathCodePage = 65001;  // UTF-8 (CP_UTF8)
 
 struct OutputFile;  // the file an entry is decoded into (inflate/output_file.h)
 

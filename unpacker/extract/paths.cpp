@@ -240,13 +240,13 @@ ByteString FileNamePart(const ByteString& path) {
 }
 
 ByteString ParentFolder(const ByteString& path) {
-  const Units units(path, kSystemAnsiCodePage);
+  const Units units(path, kPathCodePage);
   uint32_t n = units.size();
   while (n > 0 && !IsSlash(units[n - 1]) && units[n - 1] != u':') --n;
   if (n == 0) return ByteString();
   // A separator is dropped, except the root's ("C:\" stays "C:\"); a colon is kept ("C:").
   if (IsSlash(units[n - 1]) && !(n == 3 && units[1] == u':')) --n;
-  return ToBytes(units.data(), n, kSystemAnsiCodePage);
+  return ToBytes(units.data(), n, kPathCodePage);
 }
 
 bool IsValidFolderName(const char* text) {
@@ -327,7 +327,8 @@ bool AbsoluteDestFolder() {
 
 bool TargetPath(const ByteString& entryName, ByteString* target) {
   if (!AppendBackslash(DestFolder, kDestFolderSize)) return false;
-  ByteString path = TrimTrailingSeparators(DestFolder);
+  ByteString path =
+      ConvertText(TrimTrailingSeparators(DestFolder), kSystemAnsiCodePage, kPathCodePage);
   path.Append("\\", 1);
   path.Append(entryName);
   *target = std::move(path);
@@ -366,8 +367,7 @@ bool PathExists(const char* path) {
   std::memcpy(pattern, path, length + 1);
   // A folder written with a trailing backslash exists when it can be listed: it always holds
   // at least its "." entry.
-  if (Units(path, length, kSystemAnsiCodePage).last() == u'\\')
-    std::memcpy(pattern + length, "*.*", 4);
+  if (Units(path, length, kPathCodePage).last() == u'\\') std::memcpy(pattern + length, "*.*", 4);
   const bool found = FindAnyFile(SlashesToBackslashes(pattern));
   std::free(pattern);
   return found;
@@ -384,7 +384,7 @@ char* SlashesToBackslashes(char* buffer) {
 
 void ForceFolders(const ByteString& path, ByteString* made) {
   ByteString folder = path;
-  if (Units(path, kSystemAnsiCodePage).last() == u'\\') folder = path.Left(path.size() - 1);
+  if (Units(path, kPathCodePage).last() == u'\\') folder = path.Left(path.size() - 1);
   if (folder.size() < 3 || PathExists(folder.c_str())) return;
   // Only a strictly shorter parent is made first: "C:/" or "ab:" are their own parent, and
   // following them would never end.
@@ -398,8 +398,7 @@ ByteString FixedToString(const char* field, uint16_t n) {
 }
 
 bool IsUnsafeEntryName(const ByteString& name) {
-  // The system ANSI code page: the file system reads the name with it.
-  const Units units(name, kSystemAnsiCodePage);
+  const Units units(name, kPathCodePage);
   if (!units.ok()) return true;  // what the file system would make of it is unknown
   if (units.size() == 0) return false;
   if (IsSlash(units[0]) || units.Contains(u':')) return true;
@@ -410,4 +409,55 @@ bool IsUnsafeEntryName(const ByteString& name) {
     start = i + 1;
   }
   return false;
+}
+
+ByteString ConvertText(const ByteString& text, uint32_t from, uint32_t to) {
+  const Units units(text, from);
+  return ToBytes(units.data(), units.size(), to);
+}
+
+bool IsValidUtf8(const char* bytes, uint32_t length) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes);
+  for (uint32_t i = 0; i < length;) {
+    const uint8_t lead = p[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    // The length of the sequence and the range its second byte must lie in (which rules out
+    // overlong forms, surrogates and values beyond U+10FFFF).
+    uint32_t n;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      n = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      n = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      n = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (length - i < n || p[i + 1] < low || p[i + 1] > high) return false;
+    for (uint32_t k = 2; k < n; ++k)
+      if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+    i += n;
+  }
+  return true;
+}
+
+bool EntryNameUtf8(const ByteString& stored, bool utf8, ByteString* name) {
+  if (utf8) {
+    if (IsValidUtf8(stored.c_str(), stored.size())) {
+      *name = stored;
+      return true;
+    }
+    *name = ConvertText(stored, kPathCodePage, kPathCodePage);  // for showing only
+    return false;
+  }
+  *name = ConvertText(stored, kSystemAnsiCodePage, kPathCodePage);
+  return name->size() > 0 || stored.empty();
 }

@@ -1,7 +1,13 @@
 // Paths, names and folder macros of the unpacker: everything that looks inside a folder or
 // file name.
 //
-// Names are byte strings in an ANSI code page, and in the double-byte code pages the second
+// Two kinds of text meet here. The destination folder, the macros' folders and the run
+// command are byte strings in an ANSI code page, as the dialog and the option block hold
+// them. The paths of the files and folders an extraction makes are UTF-8 (kPathCodePage):
+// entry names may be in any script, and the file system takes them as UTF-16. TargetPath is
+// where the two meet.
+//
+// In the double-byte code pages the second
 // byte of a character can be 0x5C, the backslash (code page 932 has such characters; in 949
 // trail bytes run from 0x41 to 0xFE). So a name is never searched byte by byte for a
 // backslash, slash, colon or blank: it is converted to UTF-16, tested on UTF-16 units, and
@@ -38,7 +44,7 @@ uint32_t CharSafePos(const ByteString& needle, const ByteString& haystack);
 // when there is none.
 ByteString FileNamePart(const ByteString& path);
 
-// The folder part of a path (backslash, slash and colon separate): "C:\a\b.txt" -> "C:\a",
+// The folder part of a UTF-8 path (backslash, slash and colon separate): "C:\a\b.txt" -> "C:\a",
 // "C:\a" -> "C:\", "C:\" -> "C:\", "C:x" -> "C:", "a/b" -> "a"; empty for a name without
 // separator. A root keeps its separator; any other separator at the end of the folder goes.
 ByteString ParentFolder(const ByteString& path);
@@ -63,9 +69,21 @@ bool ExpandFolderMacros(char* buffer, uint32_t capacity);
 bool AbsoluteDestFolder();
 
 // Gives DestFolder a trailing backslash and sets *target to DestFolder without its trailing
-// backslashes and blanks, one backslash and the entry name as stored. Returns false (DestFolder
-// and *target unchanged) when the backslash does not fit DestFolder.
+// backslashes and blanks, in UTF-8, one backslash and the entry name (UTF-8, EntryNameUtf8).
+// Returns false (DestFolder and *target unchanged) when the backslash does not fit DestFolder.
 bool TargetPath(const ByteString& entryName, ByteString* target);
+
+// `text` converted from one code page to another (through UTF-16); empty when it cannot be.
+ByteString ConvertText(const ByteString& text, uint32_t from, uint32_t to);
+
+// Whether the bytes are well-formed UTF-8: no stray continuation bytes, no overlong forms, no
+// surrogates, nothing beyond U+10FFFF.
+bool IsValidUtf8(const char* bytes, uint32_t length);
+
+// An entry's name as the file system gets it, UTF-8: a name stored in UTF-8 (`utf8`) as it
+// is, any other from the system ANSI code page. False for a UTF-8 name that is not well-formed:
+// what it names is unknown, so it is refused like an unsafe name.
+bool EntryNameUtf8(const ByteString& stored, bool utf8, ByteString* name);
 
 // Appends a backslash to the NUL-terminated text in `buffer` unless it ends with one. Returns
 // false, buffer unchanged, when the backslash and the NUL would not fit into `capacity` bytes.
@@ -74,25 +92,26 @@ bool AppendBackslash(char* buffer, uint32_t capacity);
 // The text without its trailing backslashes and blanks.
 ByteString TrimTrailingSeparators(const char* text);
 
-// Whether a file or folder exists at `path`; a path that ends with a backslash names a folder
-// that can be listed. Slashes count as backslashes. The empty path does not exist, and
+// Whether a file or folder exists at `path` (UTF-8); a path that ends with a backslash names a
+// folder that can be listed. Slashes count as backslashes. The empty path does not exist, and
 // neither does a path longer than the system can search for.
 bool PathExists(const char* path);
 
 // Replaces every "/" in the NUL-terminated text by a backslash, in place; returns buffer.
 char* SlashesToBackslashes(char* buffer);
 
-// Creates the folder `path` (a trailing backslash allowed) and every missing folder above it,
-// from the top down. Paths shorter than 3 bytes (such as "C:") are never created. Failures
-// are not reported; the caller checks with PathExists. Each folder made is appended to
-// *made, when given, followed by a NUL.
+// Creates the folder `path` (UTF-8; a trailing backslash allowed) and every missing folder above
+// it, from the top down. Paths shorter than 3 bytes (such as "C:") are never created. Failures are
+// not reported; the caller checks with PathExists. Each folder made is appended to *made, when
+// given, followed by a NUL.
 void ForceFolders(const ByteString& path, ByteString* made = nullptr);
 
 // The first n bytes of the field, cut before the first NUL among them.
 ByteString FixedToString(const char* field, uint16_t n);
 
-// Whether an archive entry name would reach outside the destination folder or name something
-// other than a file below it: a drive or any colon, a rooted, UNC or device path ("\x", "/x",
+// Whether an archive entry name (UTF-8) would reach outside the destination folder or name
+// something other than a file below it: a drive or any colon, a rooted, UNC or device path ("\x",
+// "/x",
 // "\\server", "\\?\", "\\.\"), a component made only of dots and blanks with at least two dots
 // (Windows drops trailing dots and blanks, so ".. " and "..." can resolve to ".."), or a
 // reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an

@@ -56,16 +56,46 @@ struct PassState {
 // True when the target names a folder: its last character is a backslash or a slash. Looked
 // at in UTF-16, as a trail byte of a double-byte character may be 0x5C.
 bool NamesFolder(const ByteString& target) {
+  // UTF-8: a backslash or slash byte is always a character of its own.
   if (target.empty()) return false;
-  const uint32_t units =
-      BytesToUtf16(kSystemAnsiCodePage, target.c_str(), target.size(), nullptr, 0);
-  if (units == 0) return false;
-  char16_t* wide = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
-  if (!wide) FatalOutOfMemory();
-  BytesToUtf16(kSystemAnsiCodePage, target.c_str(), target.size(), wide, units);
-  const char16_t last = wide[units - 1];
-  std::free(wide);
-  return last == u'\\' || last == u'/';
+  const char last = target[target.size() - 1];
+  return last == '\\' || last == '/';
+}
+
+// The Info-ZIP Unicode Path extra field (0x7075): version 1, the CRC-32 of the name as stored,
+// the name in UTF-8. It counts only while its CRC matches the stored name: a tool that renamed
+// the entry without knowing the field leaves it stale.
+bool UnicodePathField(const WalkedEntry& entry, ByteString* name) {
+  const uint8_t* extra = reinterpret_cast<const uint8_t*>(entry.Extra.c_str());
+  const uint32_t length = entry.Extra.size();
+  for (uint32_t at = 0; at + 4 <= length;) {
+    const uint32_t id = uint32_t(extra[at] | extra[at + 1] << 8);
+    const uint32_t size = uint32_t(extra[at + 2] | extra[at + 3] << 8);
+    if (size > length - at - 4) return false;
+    const uint8_t* data = extra + at + 4;
+    if (id == kUnicodePathId && size >= 5 && data[0] == 1) {
+      uint32_t crc = 0xFFFFFFFF;
+      UpdateCrcBuffer(reinterpret_cast<const uint8_t*>(entry.Name.c_str()),
+                      int32_t(entry.Name.size()), &crc);
+      const uint32_t stored = uint32_t(data[1] | data[2] << 8 | data[3] << 16) | uint32_t(data[4])
+                                                                                     << 24;
+      if ((crc ^ 0xFFFFFFFF) != stored) return false;
+      *name = ByteString(reinterpret_cast<const char*>(data + 5), size - 5);
+      return true;
+    }
+    at += 4 + size;
+  }
+  return false;
+}
+
+// The entry's name in UTF-8, for the file system and the messages: from a Unicode Path field
+// whose CRC fits, else the stored name, which is UTF-8 when flag bit 11 says so and in the
+// system ANSI code page otherwise. False for UTF-8 that is not well-formed (then *name is
+// only fit for showing).
+bool EntryName(const WalkedEntry& entry, ByteString* name) {
+  ByteString unicode;
+  if (UnicodePathField(entry, &unicode)) return EntryNameUtf8(unicode, true, name);
+  return EntryNameUtf8(entry.Name, (LocalHeader.Flags & kFlagUtf8Name) != 0, name);
 }
 
 // The password as typed, in the ANSI code page, and the same text in UTF-8 where that differs:
@@ -177,14 +207,16 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
   pass.entryUnlocked = !(LocalHeader.Flags & kFlagEncrypted) || UnlockEntry(entry);
   if (!pass.entryUnlocked) return false;  // no password, or three wrong ones: no message
 
-  ByteString target;
-  if (!TargetPath(entry.Name, &target)) {
+  ByteString name, target;
+  const bool wellFormed = EntryName(entry, &name);
+  if (!TargetPath(name, &target)) {
     ShowMessage(nullptr, kMsgInvalidFolder, MessageIcon::Error);
     pass.endedEarly = true;
     return false;
   }
-  // A name that would reach outside the destination is never written.
-  if (IsUnsafeEntryName(entry.Name)) {
+  // A name that would reach outside the destination, or whose characters are unknown, is
+  // never written.
+  if (!wellFormed || IsUnsafeEntryName(name)) {
     ShowMessage(target.c_str(), kMsgCannotOpenFile, MessageIcon::Error);
     pass.someFileFailed = true;
     return true;
@@ -293,9 +325,10 @@ void WalkEntries(PassState& pass) {
       break;
     }
     if (pass.pass == Pass::Delete) {
-      ByteString target;
+      ByteString name, target;
       if (entry.Index < EntryWritten.size() && EntryWritten[entry.Index] &&
-          TargetPath(entry.Name, &target) && !DeleteExtractedFile(target.c_str()))
+          EntryName(entry, &name) && TargetPath(name, &target) &&
+          !DeleteExtractedFile(target.c_str()))
         pass.someFileFailed = true;
     } else if (pass.pass == Pass::Extract) {
       const bool goOn = ExtractEntry(pass, entry);

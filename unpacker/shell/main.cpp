@@ -10,6 +10,9 @@
 #include "unpacker/container/run_outcome.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/container/user_interface.h"
+#include "unpacker/extract/code_page.h"
+#include "unpacker/extract/file_system.h"
+#include "unpacker/extract/paths.h"
 #include "unpacker/extract/walk_archive.h"
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/resources/messages.h"
@@ -39,7 +42,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ByteString unknownSwitch;
   if (!ParseSwitches(commandLine, &Switches, &unknownSwitch)) {
     Outcome.CommandLineError = true;
-    ShowMessage(unknownSwitch.c_str(), kMsgUnknownSwitch, MessageIcon::Error);
+    ShowMessage(ConvertText(unknownSwitch, kSystemAnsiCodePage, kPathCodePage).c_str(),
+                kMsgUnknownSwitch, MessageIcon::Error);
     return ExitCode(Outcome);
   }
   if (Switches.Help) {
@@ -52,7 +56,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ArchiveHandle = OpenArchiveFile(ProgramPath);
   if (!ArchiveHandle) {
     Outcome.ArchiveUnreadable = true;
-    ShowMessage(ProgramPath, kMsgCannotOpenFile, MessageIcon::Error);
+    ShowMessage(ConvertText(ProgramPath, kSystemAnsiCodePage, kPathCodePage).c_str(),
+                kMsgCannotOpenFile, MessageIcon::Error);
     return ExitCode(Outcome);
   }
   BuildCrcTable();

@@ -17,21 +17,21 @@
 HWND MainWindow = nullptr;
 HWND ProgressBar = nullptr;
 
-void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
+void Utf8ToWide(const char* utf8, wchar_t* wide, int capacity) {
   wide[0] = 0;
-  const int n = MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, capacity);
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, capacity);
   if (n <= 0) {
     // Too long for the buffer: keep what fits.
-    MultiByteToWideChar(CP_ACP, 0, ansi, int(lstrlenA(ansi)), wide, capacity - 1);
+    MultiByteToWideChar(CP_UTF8, 0, utf8, int(lstrlenA(utf8)), wide, capacity - 1);
     wide[capacity - 1] = 0;
   }
 }
 
-void ShowMessage(const char* ansiPath, const char* utf8Text, MessageIcon icon) {
+void ShowMessage(const char* utf8Path, const char* utf8Text, MessageIcon icon) {
   if (Switches.Silent) return;
   wchar_t text[2 * MAX_PATH + 128] = L"";
-  if (ansiPath) {
-    AnsiToWide(ansiPath, text, 2 * MAX_PATH);
+  if (utf8Path) {
+    Utf8ToWide(utf8Path, text, 2 * MAX_PATH);
     lstrcatW(text, L" : ");
   }
   const int at = lstrlenW(text);

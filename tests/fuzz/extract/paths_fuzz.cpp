@@ -1,6 +1,9 @@
 // Fuzzes the name and path routines with arbitrary bytes in code pages 949 and 932: no crash,
 // no read or write outside a buffer (ASan), and the promises callers build on.
 //
+// Entry names are also taken as UTF-8 (bit 1 of byte 0): a name accepted as well-formed UTF-8
+// must come back unchanged from a round trip through UTF-16 (iconv as the judge).
+//
 // Input: byte 0 chooses the code page (bit 0: 932, else 949) and, with byte 1, a buffer
 // capacity; byte 1 also splits the rest into a needle and a haystack for CharSafePos. The rest
 // is the text every routine gets (up to its first NUL where a routine takes a C string).
@@ -60,10 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(std::memcmp(haystack.c_str() + at - 1, needle.c_str(), needle.size()) == 0);
   }
 
+  ByteString path;
+  const bool wellFormed = EntryNameUtf8(name, (data[0] & 2) != 0, &path);
+  if (wellFormed && (data[0] & 2)) {
+    Check(path == name);
+    Check(ConvertText(name, 65001, 65001) == name);
+  }
   FileNamePart(name);
-  ParentFolder(name);
+  ParentFolder(path);
   IsValidFolderName(text.c_str());
-  IsUnsafeEntryName(name);
+  IsUnsafeEntryName(path);
   const ByteString trimmed = TrimTrailingSeparators(text.c_str());
   Check(trimmed.size() <= text.size() &&
         std::memcmp(trimmed.c_str(), text.data(), trimmed.size()) == 0);
@@ -79,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExtractorOptions.StartDirectory[text.size() < kStartDirectorySize ? text.size() : 0] = 0;
   if (AbsoluteDestFolder()) Check(std::memchr(DestFolder, 0, kDestFolderSize) != nullptr);
   ByteString target;
-  if (TargetPath(name, &target)) Check(target.size() >= name.size());
+  if (TargetPath(path, &target)) Check(target.size() >= path.size());
   return 0;
 }

@@ -1,5 +1,6 @@
-// Paths, names and folder macros, in code page 949 and in 932, where the trail byte of a
-// double-byte character can be "\", "|", "{" or "}" and must never be taken for one.
+// Paths, names and folder macros. The destination and the macros are in code page 949 or 932,
+// where the trail byte of a double-byte character can be "\", "|", "{" or "}" and must never be
+// taken for one; the paths of entries are UTF-8.
 #include "unpacker/extract/paths.h"
 
 #include <gtest/gtest.h>
@@ -105,7 +106,7 @@ TEST_F(Paths, NamePartsAndTrimmedFolders) {
               {"C:\\", "C:\\"},
               {"a/b", "a"},
               {"C:x", "C:"},
-              {"C:\\a\\" + kSo + "\\b", "C:\\a\\" + kSo, 932}},
+              {"C:\\a\\ソ\\b", "C:\\a\\ソ"}},
              [](const char* p) { return ParentFolder(p); });
   // Trailing backslashes and blanks go, and only real ones.
   ExpectRows({{"C:\\out\\ \\ ", "C:\\out"},
@@ -215,7 +216,9 @@ TEST_F(Paths, TargetPathJoinsDestinationAndEntryName) {
   } cases[] = {{"C:\\out", "docs/a.txt", "C:\\out\\docs/a.txt", "C:\\out\\"},
                {"C:\\out\\\\", "a", "C:\\out\\a", "C:\\out\\\\"},
                {"C:\\out \\ ", "a", "C:\\out\\a", "C:\\out \\ \\"},
-               {"C:\\" + kSo, "a", "C:\\" + kSo + "\\a", "C:\\" + kSo + "\\", 932},
+               // The destination's code page becomes UTF-8; the entry name is UTF-8 already.
+               {"C:\\" + kSo, "a", "C:\\ソ\\a", "C:\\" + kSo + "\\", 932},
+               {"C:\\" + kHanGeul, "😀", "C:\\한글\\😀", "C:\\" + kHanGeul + "\\"},
                {k254, "a", k254 + "\\a", k254 + "\\"},
                {k254 + "d", "a", "unchanged", k254 + "d"}};
   for (const auto& c : cases) {
@@ -256,16 +259,27 @@ TEST_F(Paths, IsUnsafeEntryName) {
         // Drives, streams, roots, servers and device paths.
         "C:x", "c:/x", "a.txt:stream", "\\windows\\x", "/etc/x", "\\\\server\\share\\x",
         "//server/share/x", "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0",
-        // Devices (IsDeviceName) as any component, also a superscript digit from code page 949.
-        "CON", "a/nul.txt", "dir/COM1", "COM\xA9\xF6", "con\\a.txt"})
+        // Devices (IsDeviceName) as any component, also with a superscript digit.
+        "CON", "a/nul.txt", "dir/COM1", "COM¹", "con\\a.txt"})
     EXPECT_TRUE(IsUnsafeEntryName(unsafe.c_str())) << unsafe;
-  for (const std::string& safe : std::vector<std::string>{
-           "a.txt", "dir/", "dir\\sub\\a.txt", "./a.txt", "..a/b..", "....x", "a//b", "CONSOLE.txt",
-           "nul_file", kHanGeul + "\\" + kGa + ".txt", ""})
+  for (const std::string& safe :
+       std::vector<std::string>{"a.txt", "dir/", "dir\\sub\\a.txt", "./a.txt", "..a/b..", "....x",
+                                "a//b", "CONSOLE.txt", "nul_file", "한글\\가.txt", "ソ..\\x", ""})
     EXPECT_FALSE(IsUnsafeEntryName(safe.c_str())) << safe;
-  UseCodePage(932);
-  EXPECT_TRUE(IsUnsafeEntryName((kSo + "\\..\\x").c_str()));
-  EXPECT_FALSE(IsUnsafeEntryName((kSo + "..\\x").c_str()));
+}
+
+// Names stored as UTF-8 are taken only when well-formed: an overlong "/" or "." could
+// otherwise slip past the checks above in some reader. Other names come from code page 949.
+TEST_F(Paths, EntryNamesInUtf8) {
+  for (const std::string valid : {"a", "é", "한글", "😀", "e\xCC\x81", "\xF4\x8F\xBF\xBF", ""})
+    EXPECT_TRUE(IsValidUtf8(valid.c_str(), uint32_t(valid.size()))) << valid;
+  for (const std::string invalid : {"\xC0\xAF", "\xE0\x80\xAE", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                    "\xE2\x82", "a\x80", "\xF8\x88\x80\x80\x80", "\xC3"})
+    EXPECT_FALSE(IsValidUtf8(invalid.c_str(), uint32_t(invalid.size()))) << invalid;
+  ByteString name;
+  EXPECT_TRUE(EntryNameUtf8(kHanGeul.c_str(), false, &name));
+  EXPECT_EQ(std::string(name.c_str()), "한글");
+  EXPECT_FALSE(EntryNameUtf8("\xC0\xAF..", true, &name));
 }
 
 // The names Windows opens as devices, for every program: the extractor's entry names and the
@@ -284,16 +298,15 @@ TEST(DeviceNames, IsDeviceName) {
 }
 
 // ForceFolders on the native file system (the Wine tests make and find folders on Windows):
-// a trail byte "\" is no separator, and a path that is its own parent ends the climb.
+// every folder from the top, and a path that is its own parent ends the climb.
 TEST_F(Paths, ForceFolders) {
-  UseCodePage(932);
   char root[] = "/tmp/paths_test_XXXXXX", previous[4096];
   ASSERT_NE(mkdtemp(root), nullptr);
   ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
   ASSERT_EQ(chdir(root), 0);
-  ForceFolders(("abc\\" + kSo + "\\" + kSo + "x/b\\").c_str());
-  EXPECT_TRUE(fs::is_directory("abc/\xE3\x82\xBD/\xE3\x82\xBDx/b"));
-  EXPECT_EQ(std::distance(fs::directory_iterator("abc"), {}), 1) << "no folder of a lead byte";
+  ForceFolders("abc\\ソ\\ソx/b\\");
+  EXPECT_TRUE(fs::is_directory("abc/ソ/ソx/b"));
+  EXPECT_EQ(std::distance(fs::directory_iterator("abc"), {}), 1);
   ForceFolders("C:/");
   ForceFolders("ab:");
   ForceFolders("C:/d\\e");

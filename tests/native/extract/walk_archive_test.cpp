@@ -355,6 +355,48 @@ TEST_F(Walk, ArchivesMadeByOtherTools) {
   }
 }
 
+// Names in any script: UTF-8 names (flag bit 11, from Python and 7-Zip) are created as they
+// are, 949 names beside them as before; an Info-ZIP Unicode Path field counts while its CRC
+// matches the stored name; UTF-8 that is not well-formed is refused like an unsafe name.
+TEST_F(Walk, UnicodeNames) {
+  const fs::path fixtures = TOOL_ARCHIVES;
+  const Files unicode = {{"αβγ/λόγος.txt", "greek\n"},
+                         {"😀.txt", "emoji\n"},
+                         {"e\xCC\x81.txt", "combining\n"},
+                         {"𠮷.txt", "cjk\n"},
+                         {"한글.txt", "korean\n"}};
+  for (const std::string archive : {"python_unicode", "7zip_unicode"}) {
+    const std::string zip = ReadText(fixtures / (archive + ".zip"));
+    Start({zip.begin(), zip.end()});
+    Extract();
+    EXPECT_EQ(Messages(), Texts{kAllExtracted}) << archive;
+    ExpectFiles(unicode);
+  }
+
+  // The Unicode Path field: version 1, the CRC-32 of the stored name, the name in UTF-8.
+  const auto unicodePath = [](const std::string& stored, const std::string& utf8) {
+    const uint32_t crc = ZlibCrc32({stored.begin(), stored.end()});
+    std::vector<uint8_t> extra = {0x75, 0x70, uint8_t(5 + utf8.size()), 0, 1};
+    for (int i = 0; i < 4; ++i) extra.push_back(uint8_t(crc >> (8 * i)));
+    extra.insert(extra.end(), utf8.begin(), utf8.end());
+    return extra;
+  };
+  ArchiveEntry fresh = Entry("_.txt", "fresh"), stale = Entry("stale.txt", "stale"),
+               utf8 = Entry("ü.txt", "flagged"), invalid = Entry("\xC0\xAF.txt", "overlong");
+  fresh.extra = unicodePath("_.txt", "😀 fresh.txt");
+  stale.extra = unicodePath("renamed.txt", "never.txt");
+  utf8.flags = invalid.flags = 0x0800;
+  Start(Zip({Entry(kHanGeul + ".txt", "949"), fresh, stale, utf8, invalid}));
+  Extract();
+  EXPECT_EQ(Messages(), (Texts{"?.txt: " + kCannotOpen, kFailed}));
+  ExpectFiles({{"한글.txt", "949"},
+               {"😀 fresh.txt", "fresh"},
+               {"stale.txt", "stale"},
+               {"never.txt", kNo},
+               {"ü.txt", "flagged"}});
+  EXPECT_EQ(ExitCode(Outcome), 2);
+}
+
 }  // namespace
 
 bool AskToReplace(const char*, const ExistingFile& existing, uint64_t newSize, uint32_t) {

@@ -48,6 +48,7 @@ struct Row {
   std::wstring message = L"";            // not silent: a message box that begins so
   const wchar_t* dest = L"dest";         // below the row's folder
   const wchar_t* zip = nullptr;          // packed instead of the folder: one of TOOL_ARCHIVES
+  std::vector<std::wstring> files = {};  // below dest, there afterwards
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -131,6 +132,7 @@ TEST_P(SilentRun, ExitCodeFilesAndNoWindow) {
   }
   EXPECT_EQ(stub.ExitCode(), row.code);
 
+  for (const std::wstring& file : row.files) EXPECT_TRUE(FileExists(dest + L"\\" + file));
   const std::wstring readme = dest + L"\\readme.txt";
   EXPECT_EQ(FileExists(readme) ? ReadFileBytes(readme) : "(absent)",
             row.readme ? row.readme : "(absent)");

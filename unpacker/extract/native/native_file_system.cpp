@@ -1,7 +1,5 @@
-// The file-system seam on Linux, for tests. A path is read as Windows reads it: its bytes in
-// the system ANSI code page become characters, every backslash among them a "/", and the
-// Linux file name is their UTF-8 (so the trail byte 0x5C of a double-byte character stays part
-// of its character). The searches behave as FindFirstFileA does for the patterns the core
+// The file-system seam on Linux, for tests. Paths are UTF-8, as Linux names are; every
+// backslash becomes a "/". The searches behave as FindFirstFileA does for the patterns the core
 // builds: a path, or a folder followed by "*.*". Of the attributes, read-only is kept (as the
 // file's write permission); times are local times, as on Windows.
 #include <dirent.h>
@@ -17,31 +15,19 @@
 #include <ctime>
 
 #include "unpacker/container/byte_string.h"
-#include "unpacker/extract/code_page.h"
 #include "unpacker/extract/dos_date_time.h"
 #include "unpacker/extract/file_system.h"
 #include "unpacker/inflate/native/native_output_file.h"
 
 namespace {
 
-constexpr uint32_t kUtf8 = 65001;
-
-// The Linux file name for a Windows path, NUL-terminated; the caller frees it. Null when the
-// path cannot be converted.
+// The Linux file name for a Windows path (UTF-8), NUL-terminated; the caller frees it. Each
+// backslash becomes a slash: in UTF-8 the byte 0x5C is never part of another character.
 char* PosixPath(const char* path) {
-  const uint32_t length = uint32_t(std::strlen(path));
-  const uint32_t count = BytesToUtf16(kSystemAnsiCodePage, path, length, nullptr, 0);
-  char16_t* units = static_cast<char16_t*>(std::malloc(size_t(count + 1) * sizeof(char16_t)));
-  if (!units) FatalOutOfMemory();
-  BytesToUtf16(kSystemAnsiCodePage, path, length, units, count);
-  for (uint32_t i = 0; i < count; ++i)
-    if (units[i] == u'\\') units[i] = u'/';
-  const uint32_t size = Utf16ToBytes(kUtf8, units, count, nullptr, 0);
-  char* posix = static_cast<char*>(std::malloc(size_t(size) + 1));
+  const size_t length = std::strlen(path);
+  char* posix = static_cast<char*>(std::malloc(length + 1));
   if (!posix) FatalOutOfMemory();
-  Utf16ToBytes(kUtf8, units, count, posix, size);
-  posix[size] = 0;
-  std::free(units);
+  for (size_t i = 0; i <= length; ++i) posix[i] = path[i] == '\\' ? '/' : path[i];
   return posix;
 }
 

@@ -50,13 +50,18 @@ void FormatDateTimeText(const DateTime& when, wchar_t* text, int capacity) {
     text[at - 1] = 0;
 }
 
-static void AnsiToWide(const char* ansi, wchar_t* wide, int capacity) {
-  if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, capacity) == 0) wide[0] = 0;
+// The file name of a UTF-8 path, behind its last backslash, slash or colon (single bytes
+// that are never part of another character in UTF-8), as UTF-16.
+static void FileNameToWide(const char* path, wchar_t* wide, int capacity) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+  if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, capacity) == 0) wide[0] = 0;
 }
 
 void BuildOverwriteTexts(const char* target, const ExistingFile& existing, uint64_t newSize,
                          uint32_t newDosDateTime) {
-  AnsiToWide(FileNamePart(ByteString(target)).c_str(), ExistingName, kOverwriteTextSize);
+  FileNameToWide(target, ExistingName, kOverwriteTextSize);
   FormatSizeText(existing.Size, ExistingSizeText, kOverwriteTextSize);
   FormatDateTimeText(DosDateTimeToDateTime(existing.DosDateTime), ExistingDateText,
                      kOverwriteTextSize);

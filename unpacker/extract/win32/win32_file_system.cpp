@@ -1,7 +1,11 @@
-// The file-system seam on Windows: FindFirstFileA, CreateDirectoryA, and the files of entries
-// through CreateFileA and their handles.
+// The file-system seam on Windows: the wide calls (FindFirstFileW, CreateDirectoryW,
+// CreateFileW...), so that names of every script can be made; the core's UTF-8 paths are
+// converted to UTF-16 for each call.
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "unpacker/container/byte_string.h"
 #include "unpacker/extract/file_system.h"
 #include "unpacker/inflate/win32/win32_output_file.h"
 
@@ -9,23 +13,42 @@ namespace {
 
 OutputFile currentFile = {INVALID_HANDLE_VALUE};
 
+// A UTF-8 path as UTF-16, for one call.
+class WidePath {
+ public:
+  explicit WidePath(const char* path) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+    text_ = static_cast<wchar_t*>(std::malloc(size_t(units > 0 ? units : 1) * sizeof(wchar_t)));
+    if (!text_) FatalOutOfMemory();
+    text_[0] = 0;
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, path, -1, text_, units);
+  }
+  WidePath(const WidePath&) = delete;
+  WidePath& operator=(const WidePath&) = delete;
+  ~WidePath() { std::free(text_); }
+  operator const wchar_t*() const { return text_; }
+
+ private:
+  wchar_t* text_;
+};
+
 }  // namespace
 
 bool FindAnyFile(const char* pattern) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern, &found);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(WidePath(pattern), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
 }
 
 bool MakeFolder(const char* path) {
-  return CreateDirectoryA(path, nullptr) != FALSE;
+  return CreateDirectoryW(WidePath(path), nullptr) != FALSE;
 }
 
 bool FindExistingFile(const char* path, ExistingFile* found) {
-  WIN32_FIND_DATAA data;
-  const HANDLE search = FindFirstFileA(path, &data);
+  WIN32_FIND_DATAW data;
+  const HANDLE search = FindFirstFileW(WidePath(path), &data);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   // The true size, also from 4 GiB on (the search gives it in two halves).
@@ -39,8 +62,9 @@ bool FindExistingFile(const char* path, ExistingFile* found) {
 }
 
 OutputFile* CreateOutputFile(const char* path, bool replacing) {
-  if (replacing) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
-  currentFile.handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+  const WidePath wide(path);
+  if (replacing) SetFileAttributesW(wide, FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
+  currentFile.handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   return currentFile.handle == INVALID_HANDLE_VALUE ? nullptr : &currentFile;
 }
@@ -58,17 +82,18 @@ bool CloseOutputFile(OutputFile* file, uint32_t dosDateTime) {
 void DiscardOutputFile(OutputFile* file, const char* path) {
   CloseHandle(file->handle);
   file->handle = INVALID_HANDLE_VALUE;
-  DeleteFileA(path);
+  DeleteFileW(WidePath(path));
 }
 
 void SetEntryAttributes(const char* path, uint32_t attributes) {
-  SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(WidePath(path), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
 bool DeleteExtractedFile(const char* path) {
-  return DeleteFileA(path) != FALSE || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+  const WidePath wide(path);
+  return DeleteFileW(wide) != FALSE || GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveEmptyFolder(const char* path) {
-  return RemoveDirectoryA(path) != FALSE;
+  return RemoveDirectoryW(WidePath(path)) != FALSE;
 }
