@@ -356,8 +356,8 @@ int main(int argc, char** argv) {
               level6.ours / level6.libdeflate);
   MeasureAes(mixed, runs, "the processor's AES and SHA instructions");
   // Many processors in use have AES instructions but no SHA ones, older ones neither.
-  UseScalarCryptoForTesting(true);
+  UsePortableCodeForTesting(true);
   MeasureAes(mixed, runs, "portable rounds");
-  UseScalarCryptoForTesting(false);
+  UsePortableCodeForTesting(false);
   return 0;
 }

@@ -1,11 +1,12 @@
-// Which of the processor's AES and SHA instructions the crypto primitives may use. CPUID is
-// asked once; the answer is kept for the rest of the run. Other processors than x86 and x64
-// always get the portable rounds.
+// Which of the processor's special instructions the primitives may use: AES and SHA for the
+// ciphers, carry-less multiplication for the CRC-32. CPUID is asked once; the answer is kept
+// for the rest of the run. Other processors than x86 and x64 always get the portable code.
 #pragma once
 
-bool CpuHasAesInstructions();  // AESENC and AESENCLAST (with SSE2)
-bool CpuHasShaInstructions();  // SHA1RNDS4, SHA1NEXTE, SHA1MSG1/2 (with SSE4.1 for PSHUFB)
+bool CpuHasAesInstructions();    // AESENC and AESENCLAST (with SSE2)
+bool CpuHasShaInstructions();    // SHA1RNDS4, SHA1NEXTE, SHA1MSG1/2 (with SSE4.1 for PSHUFB)
+bool CpuHasCarrylessMultiply();  // PCLMULQDQ (with SSE2)
 
-// With true, both answers are false until the next call with false: the tests check the
-// portable rounds against an oracle on machines that have the instructions.
-void UseScalarCryptoForTesting(bool scalar);
+// With true, every answer is false until the next call with false: tests and benchmarks run
+// the portable code on machines that have the instructions.
+void UsePortableCodeForTesting(bool portable);

@@ -44,11 +44,11 @@ std::vector<size_t> Lengths() {
 class Crypto : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    UseScalarCryptoForTesting(GetParam());
+    UsePortableCodeForTesting(GetParam());
     if (!GetParam() && !(CpuHasAesInstructions() && CpuHasShaInstructions()))
       GTEST_SKIP() << "this processor lacks the AES or the SHA instructions";
   }
-  void TearDown() override { UseScalarCryptoForTesting(false); }
+  void TearDown() override { UsePortableCodeForTesting(false); }
 
   size_t Uniform(size_t low, size_t high) {
     return std::uniform_int_distribution<size_t>(low, high)(random);
@@ -228,9 +228,10 @@ TEST(CpuFeatures, AgreeWithTheKernelAndYieldToTheScalarSwitch) {
   };
   EXPECT_EQ(CpuHasAesInstructions(), has("aes") && has("sse2"));
   EXPECT_EQ(CpuHasShaInstructions(), has("sha_ni") && has("sse4_1"));
-  UseScalarCryptoForTesting(true);
-  EXPECT_FALSE(CpuHasAesInstructions() || CpuHasShaInstructions());
-  UseScalarCryptoForTesting(false);
+  EXPECT_EQ(CpuHasCarrylessMultiply(), has("pclmulqdq") && has("sse2"));
+  UsePortableCodeForTesting(true);
+  EXPECT_FALSE(CpuHasAesInstructions() || CpuHasShaInstructions() || CpuHasCarrylessMultiply());
+  UsePortableCodeForTesting(false);
 }
 
 TEST(WipeMemory, ZeroesTheRangeAndNothingElse) {

@@ -24,6 +24,7 @@
 #include "unpacker/inflate/inflate.h"
 #include "unpacker/inflate/native/native_output_file.h"
 #include "unpacker/inflate/output_window.h"
+#include "unpacker/crypto/cpu_features.h"
 #include "unpacker/crypto/entry_cipher.h"
 #include "unpacker/crypto/zip_crypto.h"
 
@@ -592,19 +593,28 @@ TEST(PercentOf, RoundsHalfToEvenForAll64BitSizes) {
 
 // The sliced buffer update gives what zlib and the byte-wise update give, at every length and
 // alignment (the decodes above cover updates in pieces).
+// Both the folding path (carry-less multiplication, where the processor has it) and the
+// portable one; the long buffer runs the four-accumulator loop many times.
 TEST(Crc32, SlicedUpdateEqualsByteWiseAndZlib) {
   BuildCrcTable();
-  const Data data = RandomData(400, 11);
-  for (size_t offset = 0; offset < 16; ++offset) {
-    for (size_t length = 0; length + offset <= 316; ++length) {
-      const uint8_t* p = data.data() + offset;
-      uint32_t sliced = 0xFFFFFFFF, bytewise = 0xFFFFFFFF;
-      UpdateCrcBuffer(p, int32_t(length), &sliced);
-      for (size_t i = 0; i < length; ++i) bytewise = UpdateCrcByte(p[i], bytewise);
-      ASSERT_EQ(sliced, bytewise) << offset << " " << length;
-      ASSERT_EQ(sliced ^ 0xFFFFFFFF, crc32(0, p, uInt(length))) << offset << " " << length;
+  const Data data = RandomData(400, 11), longer = RandomData(100003, 12);
+  for (const bool portable : {false, true}) {
+    UsePortableCodeForTesting(portable);
+    for (size_t offset = 0; offset < 16; ++offset) {
+      for (size_t length = 0; length + offset <= 316; ++length) {
+        const uint8_t* p = data.data() + offset;
+        uint32_t sliced = 0xFFFFFFFF, bytewise = 0xFFFFFFFF;
+        UpdateCrcBuffer(p, int32_t(length), &sliced);
+        for (size_t i = 0; i < length; ++i) bytewise = UpdateCrcByte(p[i], bytewise);
+        ASSERT_EQ(sliced, bytewise) << offset << " " << length << " " << portable;
+        ASSERT_EQ(sliced ^ 0xFFFFFFFF, crc32(0, p, uInt(length))) << offset << " " << length;
+      }
     }
+    uint32_t whole = 0xFFFFFFFF;
+    UpdateCrcBuffer(longer.data() + 1, int32_t(longer.size() - 1), &whole);
+    EXPECT_EQ(whole ^ 0xFFFFFFFF, crc32(0, longer.data() + 1, uInt(longer.size() - 1)));
   }
+  UsePortableCodeForTesting(false);
 }
 
 // The stored header 10 11 .. 1B decrypts with "secret" to d8 c9 aa f0 08 0c 57 58 93 62 22 df:
