@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -151,6 +152,32 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   r = Shell("unzip -t setup.exe");
   EXPECT_LE(r.status, 1) << r.output;  // 1: a warning about the stub in front
   EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
+}
+
+// An archive that needs no Zip64 record and no UTF-8 name is written byte for byte as
+// ordinary.zip holds it: no extra fields, version needed 2.0, the 22-byte end record. Stored
+// entries and UTC times, so that neither the compressor's version nor the time zone enters.
+TEST_F(Mksfx, ArchiveWithoutZip64MatchesItsReference) {
+  const fs::path in = dir_ / "in";
+  WriteText(in / "readme.txt", "read me\n");
+  WriteText(in / "한글 문서.txt", "Korean name\n");
+  WriteText(in / "docs" / "guide.txt", std::string(100, 'g'));
+  WriteText(in / "locked.txt", "read-only\n");
+  chmod((in / "locked.txt").c_str(), 0444);
+  fs::create_directories(in / "empty folder");
+  const struct utimbuf when = {1700000000, 1700000000};
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(in))
+    utime(e.path().c_str(), &when);
+  const Result r = Shell("TZ=UTC " + std::string(MKSFX_PATH) +
+                         " --stub stub.exe --level 0 --caption 'Setup' -o out.exe in");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string zip = ReadText(dir_ / "out.exe").substr(0x1100);
+  const std::string reference = ReadText(fs::path(MKSFX_TEST_DATA) / "ordinary.zip");
+  ASSERT_FALSE(reference.empty());
+  const auto [ours, theirs] =
+      std::mismatch(zip.begin(), zip.end(), reference.begin(), reference.end());
+  EXPECT_TRUE(ours == zip.end() && theirs == reference.end())
+      << "first difference at ZIP offset " << (ours - zip.begin());
 }
 
 // Deflated in memory; stored while streaming from the file (ZipCrypto reads it once for the
