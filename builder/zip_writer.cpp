@@ -248,17 +248,23 @@ bool ZipWriter::WriteEntry(CentralRecord r, bool encrypt, const std::string& wha
   return true;
 }
 
-bool ZipWriter::AddFolder(const std::string& name, uint32_t dosDateTime, uint32_t attributes,
-                          std::string* error) {
+bool ZipWriter::AddFolder(const EntryInfo& entry, std::string* error) {
   // A folder has no data, so there is nothing to encrypt and no password to ask for.
-  const CentralRecord r{name, 0, kMethodStored, dosDateTime, 0, 0, 0, attributes | kAttrDirectory,
+  const CentralRecord r{entry.name,
+                        uint16_t(entry.nameIsUtf8 ? kFlagUtf8Name : 0),
+                        kMethodStored,
+                        entry.dosDateTime,
+                        0,
+                        0,
+                        0,
+                        entry.attributes | kAttrDirectory,
                         0};
   return WriteEntry(
-      r, false, name, [](const Emit&, uint32_t*, uint64_t*, std::string*) { return true; }, error);
+      r, false, entry.name, [](const Emit&, uint32_t*, uint64_t*, std::string*) { return true; },
+      error);
 }
 
-bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
-                        uint32_t dosDateTime, uint32_t attributes,
+bool ZipWriter::AddFile(const EntryInfo& entry, const std::string& sourcePath,
                         const std::function<void(uint64_t)>& progress, std::string* error) {
   FilePtr in = OpenFile(sourcePath, "rb");
   if (!in) {
@@ -266,8 +272,15 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath,
     return false;
   }
   const bool encrypt = !password_.empty();
-  CentralRecord r{name,       0, level_ > 0 ? kMethodDeflated : kMethodStored, dosDateTime, 0, 0, 0,
-                  attributes, 0};
+  CentralRecord r{entry.name,
+                  uint16_t(entry.nameIsUtf8 ? kFlagUtf8Name : 0),
+                  level_ > 0 ? kMethodDeflated : kMethodStored,
+                  entry.dosDateTime,
+                  0,
+                  0,
+                  0,
+                  entry.attributes,
+                  0};
   auto failRead = [&] {
     *error = CannotRead(sourcePath);
     return false;

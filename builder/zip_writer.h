@@ -19,9 +19,17 @@ namespace mksfx {
 // know nothing else.
 enum class Encryption { Aes256, ZipCrypto };
 
+// A file's or folder's fields besides its data.
+struct EntryInfo {
+  std::string name;         // the archive's code page, or UTF-8 with nameIsUtf8
+  bool nameIsUtf8 = false;  // written with general-purpose bit 11
+  uint32_t dosDateTime = 0;
+  uint32_t attributes = 0;  // MS-DOS attribute bits
+};
+
 // An entry whose data is already in its final stored form (copied from another archive).
 struct RawEntry {
-  std::string name;  // archive code page
+  std::string name;  // archive code page, or UTF-8 when flags has bit 11
   uint16_t flags = 0;
   uint16_t method = 0;  // the real method; for an AES entry the one from its extra field
   uint8_t aesVersion = 0, aesStrength = 0;  // an AES entry's extra field; 0 for others
@@ -44,11 +52,9 @@ class ZipWriter {
 
   // A file read from disk: deflated at the level (stored when that does not make it smaller),
   // encrypted when a password was given. progress is told the uncompressed bytes done.
-  bool AddFile(const std::string& name, const std::string& sourcePath, uint32_t dosDateTime,
-               uint32_t attributes, const std::function<void(uint64_t)>& progress,
-               std::string* error);
-  bool AddFolder(const std::string& name, uint32_t dosDateTime, uint32_t attributes,
-                 std::string* error);
+  bool AddFile(const EntryInfo& entry, const std::string& sourcePath,
+               const std::function<void(uint64_t)>& progress, std::string* error);
+  bool AddFolder(const EntryInfo& entry, std::string* error);
   // Data already in stored form; encrypted with the writer's password when it is not yet
   // encrypted and a password was given.
   bool AddRaw(const RawEntry& entry, std::string* error);

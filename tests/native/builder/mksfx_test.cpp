@@ -1,6 +1,6 @@
 // mksfx as its users run it: real folders, real archives from other tools, and the result read
-// back by mksfx itself (the stub's own entry walk), Python's zipfile and Info-ZIP unzip. Every
-// command runs in the test's folder, so paths are relative.
+// back by mksfx itself (the stub's own entry walk), Python's zipfile, Info-ZIP unzip and 7-Zip.
+// Every command runs in the test's folder, so paths are relative.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -231,13 +231,13 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   EXPECT_EQ(Run("--test korean.exe --password '비밀'").status, 2);
 }
 
-// Every refusal names what is wrong, exits with 1 and leaves no output behind; a failed read
+// Every refusal names what is wrong, exits with 2 and leaves no output behind; a failed read
 // names the source and a failed write the output, each with the system's reason, and an output
 // that is no file (a device) is not removed. Root reads any file, so the unreadable source is
 // a link to a write-only file of the kernel's, which no one may read.
 TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   WriteText(dir_ / "in" / "a.txt", "a");
-  WriteText(dir_ / "emoji" / "smile😀.txt", "a");
+  WriteText(dir_ / "latin1" / "caf\xE9.txt", "a");  // a name in ISO 8859-1, no UTF-8
   {  // incompressible, so that its data runs into a small file size limit
     std::ofstream noise((fs::create_directories(dir_ / "noise"), dir_ / "noise" / "noise.bin"));
     std::mt19937 random(7);
@@ -262,8 +262,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   } cases[] = {
       {.args = "--caption '" + std::string(256, 'x') + "' in", .message = "caption"},
       {.args = "--run 'ü.exe' --codepage 949 in", .message = "'ü'"},
-      {.args = "emoji", .message = "smile😀.txt"},
-      {.args = "emoji/smile😀.txt", .message = "smile😀.txt"},
+      {.args = "latin1", .message = "is no UTF-8"},
       {.args = "--password '" + std::string(80, 'p') + "' in", .message = "79"},
       {.args = "--password 'aüb' in", .message = "the password holds a character that"},
       {.args = "missing", .message = "no such file"},
@@ -304,7 +303,7 @@ TEST_F(Mksfx, ExistingArchives) {
        {"printf 'streamed data\\n' | zip -q -fz- - - | cat > ../piped.zip",
         "echo 'a comment' | zip -q -r -z ../commented.zip .",
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
-        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); "
+        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); z.writestr('😀.txt', 'e'); "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
         "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip .",
         "7z a -tzip -bd -bso0 -mem=AES256 -psecret ../aes.zip ."})
@@ -317,9 +316,11 @@ TEST_F(Mksfx, ExistingArchives) {
     r = Run("--test " + name + ".exe");
     EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
   }
-  // Names in the code page, Unix modes as MS-DOS attributes (0o444: read-only).
+  // Names in the code page where it holds them, else UTF-8 and still flagged (read.py decodes
+  // unflagged names as code page 949); Unix modes as MS-DOS attributes (0o444: read-only).
   EXPECT_EQ(PythonRead("utf8.zip.exe").output,
-            "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\nro.txt\t1\t0o41\t-\t0\n");
+            "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\n😀.txt\t1\t0o40\t-\t8\n"
+            "ro.txt\t1\t0o41\t-\t0\n");
 
   // The same input gives the same bytes, and mksfx's own ZIP data is walkable as it stands.
   ASSERT_EQ(Pack("-o own.exe src").status, 0);
@@ -345,6 +346,56 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("one.txt"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("compression method 12"), std::string::npos) << r.output;
+}
+
+// A name that code page 949 holds is written in it; any other, whatever its script, as UTF-8
+// with general-purpose bit 11. Python's zipfile reads names and flags, 7-Zip extracts the UTF-8
+// ones under their own names, and --list and --test show every name as it is.
+TEST_F(Mksfx, NamesOfEveryScript) {
+  const struct {
+    std::string name;
+    bool utf8;
+  } cases[] = {
+      {.name = "한글 문서.txt", .utf8 = false},
+      {.name = "똠방각하.txt", .utf8 = false},  // Hangul beyond KS X 1001, in 949's extension
+      {.name = "αβγ.txt", .utf8 = false},       // Greek without accents is in KS X 1001
+      {.name = "Ελληνικά.txt", .utf8 = true},   // ά is not
+      {.name = "smile😀.txt", .utf8 = true},
+      {.name = "e\u0301.txt", .utf8 = true},  // e and a combining acute accent
+      {.name = "简体字.txt", .utf8 = true},   // simplified Chinese
+      {.name = "𠀀/문서.txt", .utf8 = true},  // one component outside 949 decides for the path
+      {.name = "😀 empty/", .utf8 = true},
+  };
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    if (c.name.back() == '/')
+      fs::create_directories(dir_ / "in" / c.name);
+    else
+      WriteText(dir_ / "in" / c.name, c.name);
+    expected.push_back((c.utf8 ? "utf-8 " : "949 ") + c.name);
+  }
+  ASSERT_EQ(Pack("-o names.exe in").status, 0);
+
+  Result r = Shell(
+      "python3 -c \"import sys, zipfile\nfor i in zipfile.ZipFile('names.exe').infolist():\n"
+      "  u = i.flag_bits & 0x800\n"
+      "  print('utf-8' if u else '949', i.filename if u else "
+      "i.filename.encode('cp437').decode('cp949'))\"");
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = r.output.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(r.output.substr(at, end - at));
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected) << r.output;
+
+  ASSERT_NE(Shell("7z x -bd -ox names.exe").output.find("Everything is Ok"), std::string::npos);
+  const Result listed = Run("--list names.exe"), tested = Run("--test names.exe");
+  EXPECT_NE(tested.output.find("9 entries, 0 damaged"), std::string::npos) << tested.output;
+  for (const auto& c : cases) {
+    EXPECT_NE(listed.output.find(" " + c.name + "\n"), std::string::npos) << c.name;
+    EXPECT_NE(tested.output.find(" " + c.name + "\n"), std::string::npos) << c.name;
+    if (c.utf8 && c.name.back() != '/') EXPECT_EQ(ReadText(dir_ / "x" / c.name), c.name);
+  }
 }
 
 }  // namespace
