@@ -85,10 +85,6 @@ struct Collector {
                e.sourcePath;
       return false;
     }
-    if (e.size > 0xFFFFFFFFull) {
-      *error = e.sourcePath + " is 4 GiB or larger; ZIP sizes without Zip64 are 32 bits wide";
-      return false;
-    }
     entries->push_back(std::move(e));
     return true;
   }

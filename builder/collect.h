@@ -23,7 +23,7 @@ struct PlannedEntry {
 // The result is sorted by path, component by component, so equal inputs give equal archives.
 // A name that the code page cannot hold stays UTF-8. Fails with a message naming the file:
 // unreadable input, a name that is no UTF-8 (or a code page this system does not know), two
-// inputs giving the same name, a file of 4 GiB or more.
+// inputs giving the same name.
 bool CollectInputs(const std::vector<std::string>& inputs, unsigned codePage,
                    std::vector<PlannedEntry>* entries, std::string* error);
 
