@@ -24,4 +24,8 @@ std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned code
   return std::nullopt;
 }
 
+bool IsUtf8(const std::string& text) {
+  return ExactlyToCodePage(text, 65001).has_value();  // UTF-8 into UTF-8 checks every sequence
+}
+
 }  // namespace mksfx

@@ -14,6 +14,10 @@ namespace mksfx {
 std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage,
                                           std::string* why = nullptr);
 
+// Whether the bytes are UTF-8 (no stray or missing continuation bytes, no overlong forms, no
+// surrogates), as the platform's converter judges them.
+bool IsUtf8(const std::string& text);
+
 // The text in UTF-8; undecodable bytes come out as U+FFFD.
 std::string CodePageToUtf8(const std::string& bytes, unsigned codePage);
 

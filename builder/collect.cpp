@@ -66,20 +66,23 @@ struct Collector {
 
   bool Add(PlannedEntry e) {
     std::string why;
-    const auto converted = Utf8ToCodePage(e.utf8Name, codePage, &why);
-    if (!converted) {
+    if (const auto converted = Utf8ToCodePage(e.utf8Name, codePage, &why)) {
+      e.archiveName = *converted;
+    } else if (!IsUtf8(e.utf8Name)) {
+      *error = "the name " + e.utf8Name + " is no UTF-8, which file names are read as";
+      return false;
+    } else if (!IsSupportedCodePage(codePage)) {
       *error = "the name " + e.utf8Name + " " + why;
       return false;
+    } else {
+      // Written as it is, flagged as UTF-8: readers that know the flag show every script.
+      e.archiveName = e.utf8Name;
+      e.nameIsUtf8 = true;
     }
-    e.archiveName = *converted;
     const auto [it, inserted] = sourceOfName.emplace(e.archiveName, e.sourcePath);
     if (!inserted) {
       *error = "two inputs give the archive name " + e.utf8Name + ": " + it->second + " and " +
                e.sourcePath;
-      return false;
-    }
-    if (e.size > 0xFFFFFFFFull) {
-      *error = e.sourcePath + " is 4 GiB or larger; ZIP sizes without Zip64 are 32 bits wide";
       return false;
     }
     entries->push_back(std::move(e));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "builder/code_page.h"
+#include "builder/zip_format.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/entry_walk.h"
 #include "unpacker/container/option_block.h"
@@ -28,7 +29,7 @@ std::string FormatDosDateTime(uint32_t v) {
 namespace {
 
 struct ListedEntry {
-  std::string name;
+  ByteString name;
   LocalHeaderRecord header;
   WalkedEntry walked;
 };
@@ -46,6 +47,13 @@ std::string EncryptionName(const ListedEntry& e) {
              std::to_string(e.walked.AesVersion) + ")";
   }
   return "";
+}
+
+// An entry's name for the terminal: names flagged as UTF-8 are shown as they are, the others
+// decoded from the code page.
+std::string NameOf(const ByteString& name, uint16_t flags, unsigned codePage) {
+  return (flags & kFlagUtf8Name) ? std::string(name.c_str())
+                                 : CodePageToUtf8(name.c_str(), codePage);
 }
 
 std::string AttributeLetters(uint32_t attributes) {
@@ -99,7 +107,7 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
   BeginEntryWalk();
   WalkedEntry entry;
   for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
-    entries.push_back({entry.Name.c_str(), LocalHeader, entry});
+    entries.push_back({entry.Name, LocalHeader, entry});
     if (found == EntryFound::Unreachable) break;
     SkipEntry(entry);
   }
@@ -114,7 +122,8 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
     const uint32_t attributes = i < EntryAttributes.size() ? EntryAttributes[uint32_t(i)] : 0;
     std::fprintf(out, "    %-8s %12u %12u %08x %-5s %-19s %s%s\n", method, h.UncompressedSize,
                  h.CompressedSize, h.Crc32, AttributeLetters(attributes).c_str(),
-                 FormatDosDateTime(h.DosDateTime).c_str(), text(entries[i].name.c_str()).c_str(),
+                 FormatDosDateTime(h.DosDateTime).c_str(),
+                 NameOf(entries[i].name, h.Flags, codePage).c_str(),
                  EncryptionName(entries[i]).c_str());
   }
   CloseArchiveFile(ArchiveHandle);
@@ -146,7 +155,7 @@ int TestSelfExtractor(const std::string& path, const std::optional<std::string>&
   WalkedEntry entry;
   for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
     ++entries;
-    const std::string name = CodePageToUtf8(entry.Name.c_str(), codePage);
+    const std::string name = NameOf(entry.Name, LocalHeader.Flags, codePage);
     const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
     const char* problem = nullptr;
     bool unchecked = false;

@@ -187,11 +187,15 @@ int Pack(const CommandLine& c, std::FILE* out) {
       ProgressLine progress(total);
       for (size_t i = 0; i < entries.size(); ++i) {
         const PlannedEntry& e = entries[i];
+        const EntryInfo info{.name = e.archiveName,
+                             .nameIsUtf8 = e.nameIsUtf8,
+                             .dosDateTime = e.dosDateTime,
+                             .attributes = e.attributes};
         const bool ok =
             e.isFolder
-                ? writer.AddFolder(e.archiveName, e.dosDateTime, e.attributes, &error)
+                ? writer.AddFolder(info, &error)
                 : writer.AddFile(
-                      e.archiveName, e.sourcePath, e.dosDateTime, e.attributes,
+                      info, e.sourcePath,
                       [&](uint64_t done) { progress.Update(before + done, i + 1, entries.size()); },
                       &error);
         if (!ok) return fail(error);

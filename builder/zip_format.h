@@ -13,6 +13,7 @@ namespace mksfx {
 constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kCentralSignature = 0x02014B50;
 constexpr uint32_t kEndSignature = 0x06054B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 
 constexpr uint16_t kFlagStrongEncryption = 0x0040;

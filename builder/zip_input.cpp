@@ -124,13 +124,21 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
       return refuse(shownName, "strong encryption, which the stub cannot decrypt");
     if (nameLength == 0) return refuse("(no name)", "an entry without a name");
 
-    // The stub reads names as bytes of the system code page: UTF-8 names are converted.
+    // The stub reads names as bytes of the system code page: UTF-8 names that the code page
+    // can hold are converted; the others stay UTF-8, flagged as such.
+    bool keepsUtf8 = false;
     if (flags & kFlagUtf8Name) {
       std::string why;
-      const auto converted = Utf8ToCodePage(name, codePage, &why);
-      if (!converted) return refuse(shownName, "its name " + why);
-      if (*converted != name) rewriteBecause("UTF-8 names");
-      name = *converted;
+      if (const auto converted = Utf8ToCodePage(name, codePage, &why)) {
+        if (*converted != name) rewriteBecause("UTF-8 names");
+        name = *converted;
+      } else if (!IsUtf8(name)) {
+        return refuse(shownName, "its name is flagged as UTF-8 and is none");
+      } else if (!IsSupportedCodePage(codePage)) {
+        return refuse(shownName, "its name " + why);
+      } else {
+        keepsUtf8 = true;
+      }
     }
 
     const size_t local = size_t(localOffset) + bias;
@@ -154,8 +162,9 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
     e.name = name;
     // An encrypted entry with bit 3 keeps it: its check byte is the time's high byte. No data
     // descriptor follows in the rewritten archive.
-    e.flags = uint16_t(
-        flags & (kFlagEncrypted | 0x0006 | ((flags & kFlagEncrypted) ? kFlagDataDescriptor : 0)));
+    e.flags = uint16_t(flags & (kFlagEncrypted | 0x0006 |
+                                ((flags & kFlagEncrypted) ? kFlagDataDescriptor : 0) |
+                                (keepsUtf8 ? kFlagUtf8Name : 0)));
     e.method = realMethod;
     e.aesVersion = aes.Version;
     e.aesStrength = aes.Strength;

@@ -19,7 +19,8 @@ struct ZipInput {
 };
 
 // Reads and checks the archive. `encrypting`: a password will be applied, which means a
-// rewrite. Names flagged as UTF-8 are converted to `codePage`.
+// rewrite. Names flagged as UTF-8 are converted to `codePage` where it can hold them, and stay
+// UTF-8 (still flagged) where it cannot.
 bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
                   std::string* error);
 

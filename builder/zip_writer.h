@@ -1,6 +1,8 @@
 // Writes the ZIP data that the stub walks: CRC-32 and both sizes in every local header, no data
 // descriptors, methods 0 and 8 only (encrypted with WinZip AES-256 or the traditional scheme),
 // MS-DOS attributes, no archive comment (the end record is the last 22 bytes of the file).
+// Zip64 fields (ZIP application note 4.5.3) and records (4.3.14, 4.3.15) are written only
+// where an entry or the archive needs them, so every other archive keeps its 2.0 layout.
 // Offsets are relative to the first byte of the ZIP data.
 #pragma once
 
@@ -19,9 +21,17 @@ namespace mksfx {
 // know nothing else.
 enum class Encryption { Aes256, ZipCrypto };
 
+// A file's or folder's fields besides its data.
+struct EntryInfo {
+  std::string name;         // the archive's code page, or UTF-8 with nameIsUtf8
+  bool nameIsUtf8 = false;  // written with general-purpose bit 11
+  uint32_t dosDateTime = 0;
+  uint32_t attributes = 0;  // MS-DOS attribute bits
+};
+
 // An entry whose data is already in its final stored form (copied from another archive).
 struct RawEntry {
-  std::string name;  // archive code page
+  std::string name;  // archive code page, or UTF-8 when flags has bit 11
   uint16_t flags = 0;
   uint16_t method = 0;  // the real method; for an AES entry the one from its extra field
   uint8_t aesVersion = 0, aesStrength = 0;  // an AES entry's extra field; 0 for others
@@ -44,16 +54,17 @@ class ZipWriter {
 
   // A file read from disk: deflated at the level (stored when that does not make it smaller),
   // encrypted when a password was given. progress is told the uncompressed bytes done.
-  bool AddFile(const std::string& name, const std::string& sourcePath, uint32_t dosDateTime,
-               uint32_t attributes, const std::function<void(uint64_t)>& progress,
-               std::string* error);
-  bool AddFolder(const std::string& name, uint32_t dosDateTime, uint32_t attributes,
-                 std::string* error);
+  // The file may be of any size, and may grow while it is read: it is read in pieces, and
+  // written a second time when it outgrows what its local header has room for.
+  bool AddFile(const EntryInfo& entry, const std::string& sourcePath,
+               const std::function<void(uint64_t)>& progress, std::string* error);
+  bool AddFolder(const EntryInfo& entry, std::string* error);
   // Data already in stored form; encrypted with the writer's password when it is not yet
   // encrypted and a password was given.
   bool AddRaw(const RawEntry& entry, std::string* error);
 
-  // Central directory and end record.
+  // Central directory and end record; before the end record the Zip64 end record and its
+  // locator when there are more than 65,534 entries or the directory lies beyond 4 GiB.
   bool Finish(std::string* error);
 
   size_t entryCount() const { return central_.size(); }
@@ -61,10 +72,16 @@ class ZipWriter {
  private:
   struct CentralRecord {
     std::string name;
-    uint16_t flags, method;
-    uint32_t dosDateTime, crc32, compressedSize, uncompressedSize, attributes, offset;
+    uint16_t flags = 0, method = 0;
+    uint32_t dosDateTime = 0, crc32 = 0;
+    uint64_t compressedSize = 0, uncompressedSize = 0;
+    uint32_t attributes = 0;
+    uint64_t offset = 0;
     uint8_t aesVersion = 0, aesStrength = 0;  // written as method 99 and the 0x9901 field
+    // The local header holds a 0x0001 field with both sizes, its 32-bit sizes 0xFFFFFFFF.
+    bool zip64Local = false;
   };
+  enum class Written { Ok, Failed, NeedsZip64Field };
   // Hands the entry's stored bytes to `emit` in order (which may change them: it encrypts in
   // place) and sets the CRC-32 and size of the plain data. False with *error set when the data
   // cannot be read; false when emit fails.
@@ -75,11 +92,16 @@ class ZipWriter {
   // The one way an entry is written: local header, the encryption header when `encrypt`, the
   // data from `source`, the authentication code (AES), the local header again when the data
   // changed its fields, and the central record. With ZipCrypto r.crc32 must be final already
-  // (the check byte is its high byte). `what` names the entry in messages.
-  bool WriteEntry(CentralRecord r, bool encrypt, const std::string& what, const DataSource& source,
-                  std::string* error);
-  static void PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r);
-  static void PutExtraField(std::vector<uint8_t>& h, const CentralRecord& r);
+  // (the check byte is its high byte). r's sizes are what
+  // is known before the data is read; when they come near 4 GiB the local header gets its
+  // 0x0001 field at once, else the entry is written again with it if its data needs it.
+  // `source` runs once per writing.
+  bool WriteEntry(CentralRecord r, bool encrypt, const DataSource& source, std::string* error);
+  Written WriteEntryOnce(CentralRecord r, bool encrypt, const DataSource& source,
+                         std::string* error);
+  static void PutSharedFields(std::vector<uint8_t>& h, const CentralRecord& r, bool zip64Sizes);
+  static void PutAesField(std::vector<uint8_t>& h, const CentralRecord& r);
+  static void PutCentralRecord(std::vector<uint8_t>& c, const CentralRecord& r);
   // The bytes the encryption adds in front of the data and behind it.
   uint32_t EncryptionOverhead() const;
   bool WriteLocalHeader(const CentralRecord& r);

@@ -1,11 +1,13 @@
 // mksfx as its users run it: real folders, real archives from other tools, and the result read
-// back by mksfx itself (the stub's own entry walk), Python's zipfile and Info-ZIP unzip. Every
-// command runs in the test's folder, so paths are relative.
+// back by mksfx itself (the stub's own entry walk), Python's zipfile, Info-ZIP unzip and 7-Zip.
+// Every command runs in the test's folder, so paths are relative. Zip64 for files of 4 GiB and
+// more is checked on the writer itself (Zip64ForAFileOf5GiB below).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "builder/zip_writer.h"
 #include "tests/support/pe_builder.h"
 
 namespace fs = std::filesystem;
@@ -49,6 +52,48 @@ for i in z.infolist():
     print(name, len(data), oct(i.external_attr), 'same' if same else '-', i.compress_type, sep='\t')
 )";
 
+// The Zip64 records as Python's zipfile and the raw bytes show them. Per entry (with "entries"):
+// name, size, whether its local header lies at 4 GiB or beyond, version needed, the bytes of
+// its central 0x0001 field, and from the local header the version needed, the two 32-bit
+// sizes and whether its 0x0001 field holds both 64-bit sizes. Then the Zip64 end record (its
+// count, where the directory lies, how far its locator's offset is from the record) and the
+// end record's count and directory offset; the entries that zipfile finds, "all intact" when
+// with "data" every entry's CRC-32 matches.
+constexpr char kZip64Script[] = R"(import struct, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+f = open(sys.argv[1], 'rb')
+def fields(extra):
+    out = {}
+    while len(extra) >= 4:
+        tag, size = struct.unpack('<HH', extra[:4])
+        out[tag], extra = extra[4:4 + size], extra[4 + size:]
+    return out
+for i in z.infolist() if 'entries' in sys.argv else []:
+    f.seek(i.header_offset)
+    need, csize, usize, n, m = struct.unpack('<4xH12xIIHH', f.read(30))
+    f.seek(n, 1)
+    local = fields(f.read(m)).get(1)
+    both = local == struct.pack('<QQ', i.file_size, i.compress_size)
+    where = '4GiB+' if i.header_offset >= 1 << 32 else 'low'
+    print(i.filename, i.file_size, where, i.extract_version, len(fields(i.extra).get(1, b'')),
+          '|', need, hex(csize), hex(usize), 'both' if both else local)
+end = f.seek(0, 2)
+f.seek(end - 42)
+locator = f.read(20)
+if locator[:4] == b'PK\x06\x07':
+    f.seek(end - 98)
+    count, at = struct.unpack('<32xQ8xQ', f.read(56))
+    off = end - 98 - struct.unpack('<8xQ4x', locator)[0]
+    print(f"zip64 end: {count} entries, directory {'4GiB+' if at >= 1 << 32 else 'low'}, "
+          f"locator off by {off}")
+f.seek(end - 22)
+count, offset = struct.unpack('<10xH4xI2x', f.read(22))
+at = hex(offset) if offset == 0xFFFFFFFF else 'its offset'
+print('end:', hex(count), 'entries, directory at', at)
+intact = 'data' in sys.argv and z.testzip() is None
+print(f"{len(z.infolist())} entries{', all intact' if intact else ''}")
+)";
+
 class Mksfx : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,6 +106,7 @@ class Mksfx : public ::testing::Test {
         testing_support::BuildPeImage({{0x400, 0x800}, {0xC00, 0x400}});
     WriteText(dir_ / "stub.exe", std::string(stub.begin(), stub.end()));
     WriteText(dir_ / "read.py", kReadScript);
+    WriteText(dir_ / "zip64.py", kZip64Script);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -153,6 +199,32 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   EXPECT_NE(r.output.find("No errors detected"), std::string::npos) << r.output;
 }
 
+// An archive that needs no Zip64 record and no UTF-8 name is written byte for byte as
+// ordinary.zip holds it: no extra fields, version needed 2.0, the 22-byte end record. Stored
+// entries and UTC times, so that neither the compressor's version nor the time zone enters.
+TEST_F(Mksfx, ArchiveWithoutZip64MatchesItsReference) {
+  const fs::path in = dir_ / "in";
+  WriteText(in / "readme.txt", "read me\n");
+  WriteText(in / "한글 문서.txt", "Korean name\n");
+  WriteText(in / "docs" / "guide.txt", std::string(100, 'g'));
+  WriteText(in / "locked.txt", "read-only\n");
+  chmod((in / "locked.txt").c_str(), 0444);
+  fs::create_directories(in / "empty folder");
+  const struct utimbuf when = {1700000000, 1700000000};
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(in))
+    utime(e.path().c_str(), &when);
+  const Result r = Shell("TZ=UTC " + std::string(MKSFX_PATH) +
+                         " --stub stub.exe --level 0 --caption 'Setup' -o out.exe in");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string zip = ReadText(dir_ / "out.exe").substr(0x1100);
+  const std::string reference = ReadText(fs::path(MKSFX_TEST_DATA) / "ordinary.zip");
+  ASSERT_FALSE(reference.empty());
+  const auto [ours, theirs] =
+      std::mismatch(zip.begin(), zip.end(), reference.begin(), reference.end());
+  EXPECT_TRUE(ours == zip.end() && theirs == reference.end())
+      << "first difference at ZIP offset " << (ours - zip.begin());
+}
+
 // Deflated in memory; stored while streaming from the file (ZipCrypto reads it once for the
 // CRC-32 its check byte needs); copied from a plain archive and encrypted on the way. AES-256,
 // the default, is read back by 7-Zip; ZipCrypto by Python's zipfile and Info-ZIP.
@@ -204,13 +276,13 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   EXPECT_EQ(Run("--test korean.exe --password '비밀'").status, 2);
 }
 
-// Every refusal names what is wrong, exits with 1 and leaves no output behind; a failed read
+// Every refusal names what is wrong, exits with 2 and leaves no output behind; a failed read
 // names the source and a failed write the output, each with the system's reason, and an output
 // that is no file (a device) is not removed. Root reads any file, so the unreadable source is
 // a link to a write-only file of the kernel's, which no one may read.
 TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   WriteText(dir_ / "in" / "a.txt", "a");
-  WriteText(dir_ / "emoji" / "smile😀.txt", "a");
+  WriteText(dir_ / "latin1" / "caf\xE9.txt", "a");  // a name in ISO 8859-1, no UTF-8
   {  // incompressible, so that its data runs into a small file size limit
     std::ofstream noise((fs::create_directories(dir_ / "noise"), dir_ / "noise" / "noise.bin"));
     std::mt19937 random(7);
@@ -235,8 +307,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   } cases[] = {
       {.args = "--caption '" + std::string(256, 'x') + "' in", .message = "caption"},
       {.args = "--run 'ü.exe' --codepage 949 in", .message = "'ü'"},
-      {.args = "emoji", .message = "smile😀.txt"},
-      {.args = "emoji/smile😀.txt", .message = "smile😀.txt"},
+      {.args = "latin1", .message = "is no UTF-8"},
       {.args = "--password '" + std::string(80, 'p') + "' in", .message = "79"},
       {.args = "--password 'aüb' in", .message = "the password holds a character that"},
       {.args = "missing", .message = "no such file"},
@@ -277,7 +348,7 @@ TEST_F(Mksfx, ExistingArchives) {
        {"printf 'streamed data\\n' | zip -q -fz- - - | cat > ../piped.zip",
         "echo 'a comment' | zip -q -r -z ../commented.zip .",
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
-        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); "
+        "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); z.writestr('😀.txt', 'e'); "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
         "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip .",
         "7z a -tzip -bd -bso0 -mem=AES256 -psecret ../aes.zip ."})
@@ -290,9 +361,11 @@ TEST_F(Mksfx, ExistingArchives) {
     r = Run("--test " + name + ".exe");
     EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
   }
-  // Names in the code page, Unix modes as MS-DOS attributes (0o444: read-only).
+  // Names in the code page where it holds them, else UTF-8 and still flagged (read.py decodes
+  // unflagged names as code page 949); Unix modes as MS-DOS attributes (0o444: read-only).
   EXPECT_EQ(PythonRead("utf8.zip.exe").output,
-            "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\nro.txt\t1\t0o41\t-\t0\n");
+            "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\n😀.txt\t1\t0o40\t-\t8\n"
+            "ro.txt\t1\t0o41\t-\t0\n");
 
   // The same input gives the same bytes, and mksfx's own ZIP data is walkable as it stands.
   ASSERT_EQ(Pack("-o own.exe src").status, 0);
@@ -318,6 +391,150 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("one.txt"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("compression method 12"), std::string::npos) << r.output;
+}
+
+// A name that code page 949 holds is written in it; any other, whatever its script, as UTF-8
+// with general-purpose bit 11. Python's zipfile reads names and flags, 7-Zip extracts the UTF-8
+// ones under their own names, and --list and --test show every name as it is.
+TEST_F(Mksfx, NamesOfEveryScript) {
+  const struct {
+    std::string name;
+    bool utf8;
+  } cases[] = {
+      {.name = "한글 문서.txt", .utf8 = false},
+      {.name = "똠방각하.txt", .utf8 = false},  // Hangul beyond KS X 1001, in 949's extension
+      {.name = "αβγ.txt", .utf8 = false},       // Greek without accents is in KS X 1001
+      {.name = "Ελληνικά.txt", .utf8 = true},   // ά is not
+      {.name = "smile😀.txt", .utf8 = true},
+      {.name = "e\u0301.txt", .utf8 = true},  // e and a combining acute accent
+      {.name = "简体字.txt", .utf8 = true},   // simplified Chinese
+      {.name = "𠀀/문서.txt", .utf8 = true},  // one component outside 949 decides for the path
+      {.name = "😀 empty/", .utf8 = true},
+  };
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    if (c.name.back() == '/')
+      fs::create_directories(dir_ / "in" / c.name);
+    else
+      WriteText(dir_ / "in" / c.name, c.name);
+    expected.push_back((c.utf8 ? "utf-8 " : "949 ") + c.name);
+  }
+  ASSERT_EQ(Pack("-o names.exe in").status, 0);
+
+  Result r = Shell(
+      "python3 -c \"import sys, zipfile\nfor i in zipfile.ZipFile('names.exe').infolist():\n"
+      "  u = i.flag_bits & 0x800\n"
+      "  print('utf-8' if u else '949', i.filename if u else "
+      "i.filename.encode('cp437').decode('cp949'))\"");
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = r.output.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(r.output.substr(at, end - at));
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected) << r.output;
+
+  ASSERT_NE(Shell("7z x -bd -ox names.exe").output.find("Everything is Ok"), std::string::npos);
+  const Result listed = Run("--list names.exe"), tested = Run("--test names.exe");
+  EXPECT_NE(tested.output.find("9 entries, 0 damaged"), std::string::npos) << tested.output;
+  for (const auto& c : cases) {
+    EXPECT_NE(listed.output.find(" " + c.name + "\n"), std::string::npos) << c.name;
+    EXPECT_NE(tested.output.find(" " + c.name + "\n"), std::string::npos) << c.name;
+    if (c.utf8 && c.name.back() != '/') EXPECT_EQ(ReadText(dir_ / "x" / c.name), c.name);
+  }
+}
+
+// From 65,535 entries on, the count does not fit the end record (0xFFFF there means "see the
+// Zip64 end record"), and from 65,536 on not its 16 bits: the Zip64 end record and its locator
+// carry it, the end record holds 0xFFFF and its directory offset, which fits. Python's zipfile
+// finds every entry and checks every CRC-32.
+TEST_F(Mksfx, MoreThan65534Entries) {
+  int made = 0;
+  for (const int files : {65535, 65536}) {
+    SCOPED_TRACE(files);
+    for (; made < files; ++made) {
+      char folder[16];
+      std::snprintf(folder, sizeof folder, "%03d", made >> 8);
+      if ((made & 255) == 0) fs::create_directories(dir_ / "many" / folder);
+      std::ofstream(dir_ / "many" / folder / (std::to_string(made & 255) + ".txt")) << made;
+    }
+    Result r = Pack("-o many.exe many");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string count = std::to_string(files);
+    EXPECT_EQ(Shell("python3 zip64.py many.exe data").output,
+              "zip64 end: " + count + " entries, directory low, locator off by 4352\n" +
+                  "end: 0xffff entries, directory at its offset\n" + count +
+                  " entries, all intact\n");
+  }
+}
+
+// A file of 5 GiB (sparse, so it takes no disk space) and a small one behind it, through the
+// writer itself: mksfx checks what it wrote with the stub's walk, which reads no Zip64 fields, and
+// only here can the file grow while it is read (it reaches 5 GiB once its first piece is read).
+// The archive is unlinked as soon as it is open, so not even a crash leaves its gigabytes
+// behind; 7-Zip tests it and Python shows its records (kZip64Script), both through /proc. Two
+// tests, not a table, so that each stays well within CTest's time limit.
+class Zip64ForAFileOf5GiB : public Mksfx {
+ protected:
+  std::string Records(int level, uint64_t sizeAtStart) {
+    const fs::path big = dir_ / "big.bin", small = dir_ / "small.txt";
+    std::ofstream(big).close();
+    fs::resize_file(big, sizeAtStart);
+    WriteText(small, "small\n");
+    const std::string path = (dir_ / "big.zip").string();
+    std::FILE* zip = std::fopen(path.c_str(), "w+b");
+    if (!zip) return "cannot open " + path;
+    fs::remove(path);
+    const std::string proc =
+        "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fileno(zip));
+    std::string error;
+    mksfx::ZipWriter writer(zip, "big.zip", level, "");
+    const auto grow = [&](uint64_t) {
+      if (fs::file_size(big) < k5GiB) fs::resize_file(big, k5GiB);
+    };
+    const bool written = writer.AddFile({.name = "big.bin"}, big.string(), grow, &error) &&
+                         writer.AddFile({.name = "small.txt"}, small.string(), grow, &error) &&
+                         writer.Finish(&error) && std::fflush(zip) == 0;
+    fs::remove(big);
+    std::string records = error;
+    if (written && Shell("7z t " + proc).output.find("Everything is Ok") == std::string::npos)
+      records = "7-Zip finds errors";
+    else if (written)
+      records = Shell("python3 zip64.py " + proc + " entries").output;
+    std::fclose(zip);
+    return records;
+  }
+
+  static constexpr uint64_t k5GiB = 5ull << 30;
+  // Both sizes in the local 0x0001 field, its 32-bit fields 0xFFFFFFFF; both sizes (16 bytes) in
+  // the central one; version needed 4.5.
+  const std::string bigEntry_ = "big.bin 5368709120 low 45 16 | 45 0xffffffff 0xffffffff both\n";
+};
+
+// Stored, 5 GiB from the start: the local header gets its 0x0001 field at once. The small file's
+// local header lies beyond 4 GiB (its offset in the central 0x0001 field), and so does the
+// directory (the Zip64 end record, and 0xFFFFFFFF in the end record).
+TEST_F(Zip64ForAFileOf5GiB, StoredFromTheStart) {
+  EXPECT_EQ(Records(0, k5GiB), bigEntry_ + "small.txt 6 4GiB+ 45 8 | 45 0x6 0x6 None\n" +
+                                   "zip64 end: 2 entries, directory 4GiB+, locator off by 0\n" +
+                                   "end: 0x2 entries, directory at 0xffffffff\n2 entries\n");
+}
+
+// Deflated, 2 MiB at the start: the entry outgrows its local header and is written again with
+// the field. Everything else stays below 4 GiB, so no Zip64 end record.
+TEST_F(Zip64ForAFileOf5GiB, DeflatedWhileItGrows) {
+  EXPECT_EQ(Records(1, 2 << 20), bigEntry_ + "small.txt 6 low 20 0 | 20 0x6 0x6 None\n" +
+                                     "end: 0x2 entries, directory at its offset\n2 entries\n");
+}
+
+// To be enabled once the stub's walk reads Zip64: mksfx's own check decodes the 5 GiB entry
+// with it, and --list shows its size.
+TEST_F(Mksfx, DISABLED_FileOf5GiBPassesItsOwnCheck) {
+  fs::create_directories(dir_ / "big");
+  std::ofstream(dir_ / "big" / "big.bin").close();
+  fs::resize_file(dir_ / "big" / "big.bin", 5ull << 30);
+  const Result r = Pack("--level 1 -o big.exe big");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(Run("--list big.exe").output.find(" 5368709120 "), std::string::npos);
 }
 
 }  // namespace
