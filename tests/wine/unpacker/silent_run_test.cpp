@@ -187,6 +187,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, SilentRun, ::testing::Values(
         .code = 2, .damage = Damage::AuthenticationCode},
     Row{.name = "SevenZipAes128", .pack = kFolder, .args = L"/S /P=secret", .readme = kToolReadme,
         .zip = L"7zip_aes128.zip"},
+    // Names in scripts that the ANSI code page (949) cannot hold, made with the wide calls.
+    Row{.name = "UnicodeNames", .pack = kFolder, .readme = nullptr, .zip = L"7zip_unicode.zip",
+        .files = {L"αβγ\\λόγος.txt", L"😀.txt", L"e\u0301.txt", L"𠮷.txt", L"한글.txt"}},
     Row{.name = "SevenZipMixed", .pack = kFolder, .args = L"/S /P=secret", .readme = kToolReadme,
         .zip = L"7zip_mixed.zip"},
     Row{.name = "NoRun", .pack = kRun, .args = L"/S /NORUN"},
