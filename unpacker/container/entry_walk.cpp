@@ -22,28 +22,41 @@ EntryFound NextEntry(WalkedEntry* entry) {
   entry->Index = entriesRead++;
   const int64_t namePosition = ArchivePosition();
   // Names are read in full: a length field allows 65,535 bytes. The extra field is read with
-  // the name only where it matters: for an AES entry it holds the key strength and real method.
-  const bool aes = LocalHeader.Method == kMethodAes && (LocalHeader.Flags & kFlagEncrypted);
-  const uint32_t toRead = LocalHeader.NameLength + (aes ? LocalHeader.ExtraLength : 0);
+  // the name only where it matters: for an AES entry it holds the key strength and real method,
+  // for a size that defers to it the Zip64 sizes, and behind a streamed entry's data the Zip64
+  // field makes the data descriptor's sizes 8 bytes long.
+  LocalHeaderRecord& h = LocalHeader;
+  const bool aes = h.Method == kMethodAes && (h.Flags & kFlagEncrypted);
+  const bool extraNeeded = aes || (h.Flags & kFlagDataDescriptor) ||
+                           h.CompressedSize == kZip64Marker || h.UncompressedSize == kZip64Marker;
+  const uint32_t toRead = h.NameLength + (extraNeeded ? h.ExtraLength : 0);
   char* name = static_cast<char*>(std::malloc(size_t(toRead) + 1));
   if (!name) FatalOutOfMemory();
   uint32_t got;
   ReadArchive(name, toRead, &got);
+  const uint8_t* extra = reinterpret_cast<uint8_t*>(name) + h.NameLength;
+  const uint32_t extraLength = got == toRead && extraNeeded ? h.ExtraLength : 0;
   entry->AesStrength = entry->AesVersion = 0;
   AesExtraField field;
-  if (aes && got == toRead &&
-      FindAesExtraField(reinterpret_cast<uint8_t*>(name) + LocalHeader.NameLength,
-                        LocalHeader.ExtraLength, &field)) {
+  if (aes && FindAesExtraField(extra, extraLength, &field)) {
     entry->AesStrength = field.Strength;
     entry->AesVersion = field.Version;
-    LocalHeader.Method = field.Method;
+    h.Method = field.Method;
   }
-  name[got < LocalHeader.NameLength ? got : LocalHeader.NameLength] = 0;
+  const bool sizesKnown = TakeLocalZip64Sizes(extra, extraLength);
+  name[got < h.NameLength ? got : h.NameLength] = 0;
   entry->Name = ByteString(name);  // up to the first NUL, as a C string would end it
   std::free(name);
-  if (!CompleteLocalHeader(entry->Index)) return EntryFound::Unreachable;
-  entry->DataStart = namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength;
-  entry->DataEnd = entry->DataStart + LocalHeader.CompressedSize;
+  if (!sizesKnown) return EntryFound::Damaged;
+  const EntryFound found = CompleteLocalHeader(entry->Index);
+  if (found != EntryFound::Yes) return found;
+  entry->DataStart = namePosition + h.NameLength + h.ExtraLength;
+  // A Zip64 size is never trusted beyond the ZIP data: it would reach past any file.
+  if (h.Zip64 && (entry->DataStart > int64_t(ExtractorOptions.ArchiveEnd) ||
+                  h.CompressedSize > ExtractorOptions.ArchiveEnd - uint64_t(entry->DataStart)))
+    return EntryFound::Damaged;
+  EntryRemaining = int64_t(h.CompressedSize);
+  entry->DataEnd = entry->DataStart + int64_t(h.CompressedSize);
   SeekArchive(entry->DataStart, SeekFromBegin);
   return EntryFound::Yes;
 }
