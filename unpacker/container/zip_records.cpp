@@ -168,8 +168,8 @@ DirectoryFound LocateCentralDirectory(CentralDirectory* d) {
     size = size64;
     offset = offset64;
     // Every central record takes 46 bytes at least: a count beyond that is no count.
-    if (size > uint64_t(directoryEnd - first) || entries > size / kCentralHeaderSize ||
-        entries > 0xFFFFFFFFu || offset != uint64_t(directoryEnd - bias) - size)
+    if (size > uint64_t(directoryEnd - first) || entries > 0xFFFFFFFFu ||
+        entries * kCentralHeaderSize > size || offset != uint64_t(directoryEnd - bias) - size)
       return DirectoryFound::Damaged;
   } else if (size == kZip64Marker || offset == kZip64Marker) {
     return DirectoryFound::Damaged;  // the Zip64 end record is needed and missing
