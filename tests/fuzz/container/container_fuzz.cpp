@@ -60,16 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SkipEntry(entry);
   }
   count += found != EntryFound::No;
-  const bool damaged =
-      found == EntryFound::Damaged || (count > 0 && !CollectEntryAttributes(count));
+  const bool directoryDamaged =
+      found != EntryFound::Damaged && count > 0 && !CollectEntryAttributes(count);
   // The attributes cover the entries walked, or those the end record lists when a streamed
   // entry made the walk read the central directory early; never more. A damaged directory
-  // leaves none. A local header that a Zip64 field places lies before the directory.
+  // leaves none. A local header offset beyond the ZIP data is a 32-bit one with its bias: a
+  // Zip64 offset never points there.
   const uint32_t most = count > ListedEntryCount ? count : ListedEntryCount;
-  Check(EntryAttributes.size() <= most && (!damaged || EntryFacts.size() == 0));
+  Check(EntryAttributes.size() <= most && (!directoryDamaged || EntryFacts.size() == 0));
   for (uint32_t i = 0; i < EntryFacts.size(); ++i)
-    Check(EntryFacts[i].LocalHeaderOffset < 0xFFFFFFFFu ||
-          EntryFacts[i].LocalHeaderOffset < o.ArchiveEnd);
+    Check(EntryFacts[i].LocalHeaderOffset < o.ArchiveEnd ||
+          EntryFacts[i].LocalHeaderOffset <= o.ArchiveOffset + 0xFFFFFFFEu);
 
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;
