@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# make_tool_archives.sh OUT_DIR MKSFX: archives of one small tree made by other tools (Info-ZIP
-# zip, 7-Zip, Python's zipfile), for the extraction tests to unpack, and self-extractors of it
-# made by MKSFX, adjusted by `zip -A` and signed by osslsigncode. OUT_DIR/tree holds the
-# originals to compare with.
+# make_tool_archives.sh OUT_DIR [MKSFX]: archives of one small tree made by other tools
+# (Info-ZIP zip, 7-Zip, Python's zipfile), for the extraction tests to unpack, and, given a
+# native MKSFX, self-extractors of it made by MKSFX, adjusted by `zip -A` and signed by
+# osslsigncode. OUT_DIR/tree holds the originals to compare with.
 set -euo pipefail
 out=$1
-mksfx=$(realpath "$2")
+mksfx=${2:+$(realpath "$2")}
 rm -rf "$out"
 mkdir -p "$out/tree/docs/empty" "$out/tree/bin"
 printf 'hello from the tree\r\n' > "$out/tree/readme.txt"
@@ -65,6 +65,8 @@ with zipfile.ZipFile(sys.stdout.buffer, 'w') as z:
     for i in range(65537):
         z.writestr('last.txt' if i == 65536 else 'same.txt', '%d\n' % i)
 PY
+
+[ -n "$mksfx" ] || exit 0
 
 # Self-extractors of the tree, on a minimal PE32 stub (one section of code, no imports), with
 # readme.txt read-only: mksfx counts offsets from the ZIP data, `zip -A` from the file's start,
