@@ -219,12 +219,13 @@ void PutU64(Data& to, size_t at, uint64_t value) {
   PutU32(to, at + 4, uint32_t(value >> 32));
 }
 
-// What the central directory says of `count` entries: attributes, compressed size and "@k"
-// when the local header offset, the bias applied, is the file offset of entry k's header;
-// "-" for an entry it does not give, "#" when it is damaged.
+// What the central directory says: the number of entries the end record lists, then of
+// `count` entries the attributes, compressed size and "@k" when the local header offset, the
+// bias applied, is the file offset of entry k's header; "-" for an entry it does not give, "#"
+// when it is damaged.
 std::string Listed(const BuiltZip& zip, uint32_t count = 2) {
   if (!CollectEntryAttributes(count)) return "#";
-  std::string seen;
+  std::string seen = std::to_string(ListedEntryCount) + ": ";
   for (uint32_t i = 0; i < EntryFacts.size(); ++i) {
     const CentralEntryFacts& f = EntryFacts[i];
     const auto& offsets = zip.localHeaderOffsets;
@@ -260,17 +261,18 @@ TEST(Zip64, SizesOffsetsAndCountsFromEveryRecord) {
     if (width == 2) PutU16(zip.bytes, at, uint16_t(value));
     return zip;
   };
-  BuiltZip streamedDamaged = BuildZip({streamed, b}, {.zip64EndRecords = true});
-  streamedDamaged = changed(streamedDamaged, streamedDamaged.zip64EndRecordOffset + 56 + 8, 7);
+  const BuiltZip s = BuildZip({streamed, b}, {.zip64EndRecords = true});
+  const size_t centralB = z.centralDirectoryOffset + 46 + 1 + 4 + 24;
   const struct {
     BuiltZip zip;
     std::string walked = "a:3000 b:1 ";
-    std::string listed = "1/3000@0 2/1@1 ";
+    std::string listed = "2: 1/3000@0 2/1@1 ";
   } cases[] = {
       {.zip = z},
       {.zip = BuildZip({a, b}, {.zip64EndRecords = true, .offsetBias = kZipStart})},
       {.zip = BuildZip({a, b}, {.offsetBias = kZipStart})},
-      {.zip = BuildZip({streamed, b}, {.zip64EndRecords = true})},
+      {.zip = s},
+      {.zip = changed(changed(s, 18, 0, 4), 22, 0, 4)},  // the Zip64 field with 32-bit zeros
       {.zip = BuildZip({bare, b})},
       {.zip = changed(z, local, 0x0099, 2), .walked = "#"},  // the local field is missing
       {.zip = changed(z, local + 2, 8, 2), .walked = "#"},   // and too short for both sizes
@@ -284,11 +286,15 @@ TEST(Zip64, SizesOffsetsAndCountsFromEveryRecord) {
       {.zip = changed(z, end64 + 4, 45), .listed = "#"},  // the record does not end at the locator
       {.zip = changed(z, end64 + 32, ~0ull), .listed = "#"},  // more entries than bytes
       {.zip = changed(z, end + 10, 1, 2), .listed = "#"},     // the 32-bit count contradicts
+      {.zip = changed(z, end + 12, 5, 4), .listed = "#"},     // and the size
+      {.zip = changed(z, end + 16, 5, 4), .listed = "#"},     // and the offset
       {.zip = changed(z, end64 + 40, ~0ull), .listed = "#"},
       {.zip = changed(z, end64 + 48, z.centralDirectoryOffset + 1), .listed = "#"},
       {.zip = changed(BuildZip({a, b}), BuildZip({a, b}).endRecordOffset + 16, ~0u, 4),
        .listed = "#"},  // the 32-bit end record defers to Zip64 records that are not there
-      {.zip = streamedDamaged, .walked = "#", .listed = "#"},
+      {.zip = changed(s, s.zip64EndRecordOffset + 56 + 8, 7), .walked = "#", .listed = "#"},
+      {.zip = changed(z, end64 + 32, 3), .listed = "#"},  // more entries than 46 bytes each
+      {.zip = changed(z, centralB + 32, 100, 2), .listed = "2: 1/3000@0 - "},  // b runs past
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -306,7 +312,7 @@ TEST(CertificateTable, EndsTheZipData) {
   const Data zip =
       BuildZip({{.name = "a", .externalAttributes = 1}, {.name = "b", .externalAttributes = 2}})
           .bytes;
-  enum Table { Behind, None, InImage, BeyondFile, FourDirectories };
+  enum Table { Behind, None, Empty, InImage, BeyondFile, FourDirectories };
   const struct {
     Table table;
     PeFormat format = PeFormat::Pe32;
@@ -318,6 +324,7 @@ TEST(CertificateTable, EndsTheZipData) {
       {.table = Behind, .format = PeFormat::Pe32Plus, .padding = 7},
       {.table = Behind, .padding = 3, .padByte = 1, .attributes = ""},
       {.table = None, .attributes = "7 0 "},
+      {.table = Empty, .attributes = "7 0 "},
       {.table = InImage, .attributes = "7 0 "},
       {.table = BeyondFile, .attributes = "7 0 "},
       {.table = FourDirectories, .attributes = "7 0 "},
@@ -335,6 +342,7 @@ TEST(CertificateTable, EndsTheZipData) {
                         .bytes);
     const uint32_t tableSize = uint32_t(program.size()) - tableAt;
     if (c.table == Behind) SetCertificateTable(program, tableAt, tableSize);
+    if (c.table == Empty) SetCertificateTable(program, tableAt, 0);
     if (c.table == InImage) SetCertificateTable(program, 0x100, tableSize);
     if (c.table == BeyondFile) SetCertificateTable(program, uint32_t(program.size()) + 8, 8);
     if (c.table == FourDirectories) {
