@@ -101,17 +101,22 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
     std::fprintf(out, "  option block  none\n");
   }
   std::fprintf(out, "  zip data at   %" PRIu64 "\n", o.ArchiveOffset);
+  const uint64_t table = FindCertificateTable(ArchiveHandle);
+  if (table != 0 && o.ArchiveEnd == table)
+    std::fprintf(out, "  signature     certificate table at %" PRIu64 "\n", table);
 
   // The entries as the stub's scan pass finds them.
   std::vector<ListedEntry> entries;
   BeginEntryWalk();
   WalkedEntry entry;
+  bool damaged = false;
   for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No;) {
+    if ((damaged = found == EntryFound::Damaged)) break;
     entries.push_back({entry.Name, LocalHeader, entry});
     if (found == EntryFound::Unreachable) break;
     SkipEntry(entry);
   }
-  if (!entries.empty()) CollectEntryAttributes(uint32_t(entries.size()));
+  if (!damaged && !entries.empty()) damaged = !CollectEntryAttributes(uint32_t(entries.size()));
 
   std::fprintf(out, "  entries       %zu\n", entries.size());
   std::fprintf(out, "    %-8s %12s %12s %-8s %-5s %-19s %s\n", "method", "size", "stored", "crc32",
@@ -120,15 +125,17 @@ int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out
     const LocalHeaderRecord& h = entries[i].header;
     const char* method = h.Method == 0 ? "stored" : h.Method == 8 ? "deflated" : "other";
     const uint32_t attributes = i < EntryAttributes.size() ? EntryAttributes[uint32_t(i)] : 0;
-    std::fprintf(out, "    %-8s %12u %12u %08x %-5s %-19s %s%s\n", method, h.UncompressedSize,
-                 h.CompressedSize, h.Crc32, AttributeLetters(attributes).c_str(),
-                 FormatDosDateTime(h.DosDateTime).c_str(),
+    std::fprintf(out, "    %-8s %12" PRIu64 " %12" PRIu64 " %08x %-5s %-19s %s%s\n", method,
+                 h.UncompressedSize, h.CompressedSize, h.Crc32,
+                 AttributeLetters(attributes).c_str(), FormatDosDateTime(h.DosDateTime).c_str(),
                  NameOf(entries[i].name, h.Flags, codePage).c_str(),
                  EncryptionName(entries[i]).c_str());
   }
+  if (damaged)
+    std::fprintf(out, "  damaged: a Zip64 record is missing, contradicts or points beyond\n");
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;
-  return 0;
+  return damaged ? kExitFatal : 0;
 }
 
 int TestSelfExtractor(const std::string& path, const std::optional<std::string>& password,
@@ -159,7 +166,9 @@ int TestSelfExtractor(const std::string& path, const std::optional<std::string>&
     const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
     const char* problem = nullptr;
     bool unchecked = false;
-    if (found == EntryFound::Unreachable) {
+    if (found == EntryFound::Damaged) {
+      problem = "damaged: a Zip64 field is missing, contradicts or points beyond";
+    } else if (found == EntryFound::Unreachable) {
       problem = "streamed, and the central directory does not give its size";
     } else if (LocalHeader.Method == kMethodAes) {
       problem = "AES without a readable 0x9901 extra field";
@@ -188,8 +197,13 @@ int TestSelfExtractor(const std::string& path, const std::optional<std::string>&
     if (problem || !quiet)
       std::fprintf(out, "  %-8s %s\n", problem ? "FAILED" : "ok", name.c_str());
     if (problem) std::fprintf(out, "           %s\n", problem);
-    if (found == EntryFound::Unreachable) break;
+    if (found != EntryFound::Yes) break;
     SkipEntry(entry);
+  }
+  // The stub reads the central directory once after its scan; damage there stops it too.
+  if (entries > 0 && damaged == 0 && !CollectEntryAttributes(entries)) {
+    ++damaged;
+    std::fprintf(out, "  FAILED   (central directory)\n           damaged Zip64 end records\n");
   }
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;

@@ -8,7 +8,8 @@
 namespace mksfx {
 
 // Prints the option block and the entries of `path`; the texts and names are decoded from
-// `codePage` for display. Returns the process exit status.
+// `codePage` for display. Returns the process exit status: 2 when the stub would find the
+// archive damaged (its Zip64 records missing, contradicting or pointing beyond the data).
 int ListSelfExtractor(const std::string& path, unsigned codePage, std::FILE* out);
 
 // What --test makes of an encrypted entry when no password is given.

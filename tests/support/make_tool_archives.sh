@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# make_tool_archives.sh OUT_DIR: archives of one small tree made by other tools (Info-ZIP zip,
-# 7-Zip, Python's zipfile), for the extraction tests to unpack. OUT_DIR/tree holds the
-# originals to compare with.
+# make_tool_archives.sh OUT_DIR [MKSFX]: archives of one small tree made by other tools
+# (Info-ZIP zip, 7-Zip, Python's zipfile), for the extraction tests to unpack, and, given a
+# native MKSFX, self-extractors of it made by MKSFX, adjusted by `zip -A` and signed by
+# osslsigncode. OUT_DIR/tree holds the originals to compare with.
 set -euo pipefail
 out=$1
+mksfx=${2:+$(realpath "$2")}
 rm -rf "$out"
 mkdir -p "$out/tree/docs/empty" "$out/tree/bin"
 printf 'hello from the tree\r\n' > "$out/tree/readme.txt"
@@ -28,9 +30,12 @@ done
 7z a -tzip -bd -bso0 -mx9 ../7zip_mixed.zip docs/numbers.txt >/dev/null
 7z a -tzip -bd -bso0 -mem=ZipCrypto -psecret ../7zip_mixed.zip docs/zero.txt >/dev/null
 7z a -tzip -bd -bso0 -mem=AES256 -psecret ../7zip_mixed.zip bin >/dev/null
-python3 - ../python.zip <<'PY'
+# Python's zipfile: the tree, written to a file or streamed through a pipe (a data descriptor
+# behind every entry), with or without force_zip64 (the 0x0001 field in the local headers).
+cat > ../python_zip.py <<'PY'
 import os, sys, zipfile
-with zipfile.ZipFile(sys.argv[1], 'w') as z:
+out, zip64 = sys.argv[1], sys.argv[2:] == ['zip64']
+with zipfile.ZipFile(sys.stdout.buffer if out == '-' else out, 'w') as z:
     for root, dirs, files in os.walk('.'):
         for d in sorted(dirs):
             path = os.path.join(root, d)[2:] + '/'
@@ -38,8 +43,27 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
                 z.writestr(zipfile.ZipInfo(path, (2021, 6, 15, 10, 20, 30)), '')
         for f in sorted(files):
             path = os.path.join(root, f)
-            method = zipfile.ZIP_STORED if f.endswith('.bin') else zipfile.ZIP_DEFLATED
-            z.write(path, path[2:], compress_type=method)
+            info = zipfile.ZipInfo.from_file(path, path[2:])
+            info.compress_type = zipfile.ZIP_STORED if f.endswith('.bin') else zipfile.ZIP_DEFLATED
+            with open(path, 'rb') as source, z.open(info, 'w', force_zip64=zip64) as target:
+                target.write(source.read())
+PY
+python3 ../python_zip.py ../python.zip
+python3 ../python_zip.py ../python_zip64.zip zip64
+python3 ../python_zip.py - zip64 | cat > ../python_zip64_streamed.zip
+# Info-ZIP's -fz: the Zip64 field in local and central records, and the Zip64 end records.
+# Reading standard input it makes the entry Zip64 by itself; through a pipe it is streamed.
+zip -q -r -fz ../infozip_zip64.zip .
+printf 'streamed through a pipe\n' | zip -q - - | cat > ../infozip_stdin64.zip
+# More entries than the end record counts, streamed: every entry's size is in the central
+# directory, which only the Zip64 end records find. One name for all but the last, so that
+# extracting them makes two files, not 65,537 (which takes a file system long).
+python3 - <<'PY' | cat > ../python_65537.zip
+import sys, warnings, zipfile
+warnings.simplefilter('ignore')  # the duplicate names
+with zipfile.ZipFile(sys.stdout.buffer, 'w') as z:
+    for i in range(65537):
+        z.writestr('last.txt' if i == 65536 else 'same.txt', '%d\n' % i)
 PY
 
 # Names in scripts that code page 949 cannot hold: Greek, an emoji, a combining mark, a CJK
@@ -62,3 +86,33 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
 PY
 7z a -tzip -bd -bso0 ../7zip_unicode.zip . >/dev/null
 zip -q -r ../infozip_unicode.zip .
+cd "$out/tree"
+
+[ -n "$mksfx" ] || exit 0
+
+# Self-extractors of the tree, on a minimal PE32 stub (one section of code, no imports), with
+# readme.txt read-only: mksfx counts offsets from the ZIP data, `zip -A` from the file's start,
+# and osslsigncode appends a certificate table behind the ZIP data.
+python3 - ../stub.exe <<'PY'
+import struct, sys
+image = bytearray(0x400)
+image[0:2] = b'MZ'
+struct.pack_into('<I', image, 60, 0x80)
+image[0x80:0x84] = b'PE\0\0'
+struct.pack_into('<HHIIIHH', image, 0x84, 0x14C, 1, 0, 0, 0, 224, 0x0102)
+struct.pack_into('<HBBIIIIII', image, 0x98, 0x10B, 14, 0, 0x200, 0, 0, 0x1000, 0x1000, 0x1000)
+struct.pack_into('<IIIHHHHHHIIIIHHIIIIII', image, 0x98 + 28, 0x400000, 0x1000, 0x200, 4, 0, 0, 0,
+                 4, 0, 0, 0x2000, 0x200, 0, 2, 0, 0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
+image[0x178:0x180] = b'.text\0\0\0'
+struct.pack_into('<IIIIIIHHI', image, 0x180, 0x200, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
+image[0x200] = 0xC3  # ret
+open(sys.argv[1], 'wb').write(image)
+PY
+rm -rf ../sfx_tree && cp -a . ../sfx_tree && chmod 444 ../sfx_tree/readme.txt
+"$mksfx" --stub ../stub.exe -o ../sfx.exe ../sfx_tree >/dev/null
+cp ../sfx.exe ../sfx_file_offsets.exe && zip -q -A ../sfx_file_offsets.exe
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=mksfx-test \
+  -keyout ../signer.key -out ../signer.pem 2>/dev/null
+osslsigncode sign -certs ../signer.pem -key ../signer.key -in ../sfx.exe -out ../sfx_signed.exe \
+  >/dev/null
+osslsigncode verify -CAfile ../signer.pem ../sfx_signed.exe >/dev/null

@@ -22,6 +22,15 @@ void PutU32(std::vector<uint8_t>& to, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) to[at + i] = uint8_t(value >> (8 * i));
 }
 
+namespace {
+
+uint32_t LoadU32At(const std::vector<uint8_t>& from, size_t at) {
+  return uint32_t(from[at]) | uint32_t(from[at + 1]) << 8 | uint32_t(from[at + 2]) << 16 |
+         uint32_t(from[at + 3]) << 24;
+}
+
+}  // namespace
+
 std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections, PeFormat format) {
   const bool pe32 = format == PeFormat::Pe32;
   const uint32_t peOffset = kDefaultPeOffset, optionalHeaderSize = pe32 ? 224 : 240;
@@ -38,6 +47,7 @@ std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections, PeForm
   PutU16(image, peOffset + 4 + 2, uint16_t(sections.size()));
   PutU16(image, kOptionalHeaderSizeAt, uint16_t(optionalHeaderSize));
   PutU16(image, peOffset + 24, pe32 ? 0x010B : 0x020B);  // optional header magic
+  PutU32(image, peOffset + 24 + (pe32 ? 92 : 108), 16);  // NumberOfRvaAndSizes
   for (size_t i = 0; i < sections.size(); ++i) {
     const size_t at = tableOffset + 40 * i;
     std::memcpy(&image[at], ".sect", 5);
@@ -45,6 +55,13 @@ std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections, PeForm
     PutU32(image, at + 20, sections[i].rawPointer);
   }
   return image;
+}
+
+void SetCertificateTable(std::vector<uint8_t>& image, uint32_t offset, uint32_t size) {
+  const size_t optional = LoadU32At(image, 60) + 24;
+  const size_t entry = optional + (image[optional + 1] == 0x02 ? 112 : 96) + 4 * 8;
+  PutU32(image, entry, offset);
+  PutU32(image, entry + 4, size);
 }
 
 std::vector<uint8_t> BuildOptionBlock(uint8_t flags, const std::vector<uint8_t>& caption,

@@ -1,5 +1,5 @@
-// Builds small PE32 and PE32+ files for tests: just the headers and section table the image-end
-// search reads, with every section's raw data zero-filled.
+// Builds small PE32 and PE32+ files for tests: just the headers, the 16 data directories and
+// the section table the image-end search reads, with every section's raw data zero-filled.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,10 @@ constexpr uint32_t kOptionalHeaderSizeAt = kDefaultPeOffset + 4 + 16;
 // The file is exactly as long as the largest rawPointer + rawSize (or the headers, if longer).
 std::vector<uint8_t> BuildPeImage(const std::vector<PeSection>& sections,
                                   PeFormat format = PeFormat::Pe32);
+
+// Points the image's data directory entry 4 (the certificate table of a signed program) at
+// `size` bytes at file offset `offset`.
+void SetCertificateTable(std::vector<uint8_t>& image, uint32_t offset, uint32_t size);
 
 // The 256-byte option block: "MPU", flags, three lengths, the texts, zero padding.
 // Texts that do not fit are cut off at 256 bytes (tests use this to make bad blocks).

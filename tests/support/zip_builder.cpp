@@ -11,9 +11,9 @@ namespace testing_support {
 
 namespace {
 
-// Little-endian fields of 2 or 4 bytes.
+// Little-endian fields of 2, 4 or 8 bytes.
 struct Field {
-  uint32_t value;
+  uint64_t value;
   int width;
 };
 void Add(std::vector<uint8_t>& out, std::initializer_list<Field> fields) {
@@ -90,13 +90,23 @@ BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOption
   };
   std::vector<Written> written;
   // The fields that the local header and the central directory share.
-  const auto sharedFields = [&](const ArchiveEntry& e, const Written& w) {
-    Add(out, {{20, 2}, {w.flags, 2}, {e.method, 2}, {e.dosDateTime, 4}, {w.crc, 4}});
-    Add(out, {{w.compressed, 4}, {w.uncompressed, 4}, {uint32_t(e.name.size()), 2}});
-    Add(out, {{uint32_t(e.extra.size()), 2}});
+  // The Zip64 extra field: the sizes, and the offset in a central record.
+  const auto zip64Field = [&](const ArchiveEntry& e, const Written& w, int64_t offset) {
+    std::vector<uint8_t> field;
+    if (!e.zip64) return field;
+    Add(field, {{1, 2}, {offset < 0 ? 16u : 24u, 2}, {w.uncompressed, 8}, {w.compressed, 8}});
+    if (offset >= 0) Add(field, {{uint64_t(offset), 8}});
+    return field;
   };
-  const auto nameAndExtra = [&](const ArchiveEntry& e) {
+  const auto sharedFields = [&](const ArchiveEntry& e, const Written& w, size_t zip64Size) {
+    const uint32_t marker = 0xFFFFFFFF;
+    Add(out, {{20, 2}, {w.flags, 2}, {e.method, 2}, {e.dosDateTime, 4}, {w.crc, 4}});
+    Add(out, {{e.zip64 ? marker : w.compressed, 4}, {e.zip64 ? marker : w.uncompressed, 4}});
+    Add(out, {{e.name.size(), 2}, {zip64Size + e.extra.size(), 2}});
+  };
+  const auto nameAndExtra = [&](const ArchiveEntry& e, const std::vector<uint8_t>& zip64) {
     out.insert(out.end(), e.name.begin(), e.name.end());
+    Append(out, zip64);
     Append(out, e.extra);
   };
   for (const ArchiveEntry& e : entries) {
@@ -111,31 +121,49 @@ BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOption
     written.push_back({crc, uint32_t(stored.size()), uint32_t(e.data.size()), flags});
     zip.localHeaderOffsets.push_back(uint32_t(out.size()));
     Add(out, {{0x04034B50, 4}});
-    sharedFields(e, e.zeroSizesInLocalHeader ? Written{0, 0, 0, flags} : written.back());
-    nameAndExtra(e);
+    const Written local = e.zeroSizesInLocalHeader ? Written{0, 0, 0, flags} : written.back();
+    const std::vector<uint8_t> zip64 = zip64Field(e, local, -1);
+    sharedFields(e, local, zip64.size());
+    nameAndExtra(e, zip64);
     Append(out, stored);
     if (e.dataDescriptor) {
       if (e.descriptorSignature) Add(out, {{0x08074B50, 4}});
-      Add(out, {{crc, 4}, {written.back().compressed, 4}, {written.back().uncompressed, 4}});
+      const int width = e.zip64 ? 8 : 4;
+      Add(out,
+          {{crc, 4}, {written.back().compressed, width}, {written.back().uncompressed, width}});
     }
   }
 
   zip.centralDirectoryOffset = uint32_t(out.size());
   for (size_t i = 0; i < entries.size(); ++i) {
+    const ArchiveEntry& e = entries[i];
+    const uint32_t offset = zip.localHeaderOffsets[i] + options.offsetBias;
+    const std::vector<uint8_t> zip64 = zip64Field(e, written[i], offset);
     Add(out, {{0x02014B50, 4}, {20, 2}});  // made by: MS-DOS
-    sharedFields(entries[i], written[i]);
+    sharedFields(e, written[i], zip64.size());
     // Comment length and disk (4 bytes), internal attributes (2).
-    Add(out, {{0, 4}, {0, 2}, {entries[i].externalAttributes, 4}, {zip.localHeaderOffsets[i], 4}});
-    nameAndExtra(entries[i]);
+    Add(out, {{0, 4}, {0, 2}, {e.externalAttributes, 4}});
+    Add(out, {{e.zip64 ? 0xFFFFFFFF : offset, 4}});
+    nameAndExtra(e, zip64);
   }
-  const uint32_t count = uint32_t(entries.size());
+  const uint64_t count = entries.size(), size = out.size() - zip.centralDirectoryOffset;
+  const uint32_t directory = zip.centralDirectoryOffset + options.offsetBias;
+  const bool z = options.zip64EndRecords;
+  if (z) {
+    zip.zip64EndRecordOffset = uint32_t(out.size());
+    // Its size (44), made by and needed (4.5), the disks (0), the counts, size and offset.
+    Add(out, {{0x06064B50, 4}, {44, 8}, {45, 2}, {45, 2}, {0, 8}, {count, 8}, {count, 8}});
+    Add(out, {{size, 8}, {directory, 8}});
+    Add(out, {{0x07064B50, 4}, {0, 4}, {zip.zip64EndRecordOffset + options.offsetBias, 8}, {1, 4}});
+  }
+  zip.endRecordOffset = uint32_t(out.size());
   Add(out, {{0x06054B50, 4},
             {0, 4},
-            {count, 2},
-            {count, 2},
-            {uint32_t(out.size()) - zip.centralDirectoryOffset, 4},
-            {zip.centralDirectoryOffset, 4},
-            {uint32_t(options.comment.size()), 2}});
+            {z ? 0xFFFF : count, 2},
+            {z ? 0xFFFF : count, 2},
+            {z ? 0xFFFFFFFF : size, 4},
+            {z ? 0xFFFFFFFF : directory, 4},
+            {options.comment.size(), 2}});
   out.insert(out.end(), options.comment.begin(), options.comment.end());
   return zip;
 }

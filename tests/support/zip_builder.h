@@ -23,17 +23,28 @@ struct ArchiveEntry {
   bool zeroSizesInLocalHeader = false;  // as streaming writers do with bit 3
   // Replaces the stored data (after compression and encryption) when set.
   const std::vector<uint8_t>* rawData = nullptr;
+  // Both sizes (and in the central record the local header's offset) in a Zip64 extra field
+  // in front of `extra`, their 32-bit fields 0xFFFFFFFF; a data descriptor's sizes take 8 bytes.
+  bool zip64 = false;
 };
 
 struct ZipBuildOptions {
   std::string comment = {};
   bool leadingSpanMarker = false;  // 50 4B 07 08 in front of the first local header
+  // The Zip64 end record and its locator before the end record, whose count, directory size
+  // and offset then hold 0xFFFF and 0xFFFFFFFF.
+  bool zip64EndRecords = false;
+  // Added to every offset stored (central directory, local headers, Zip64 end record): offsets
+  // counted from the start of a program file whose ZIP data begins there, as `zip -A` makes.
+  uint32_t offsetBias = 0;
 };
 
 struct BuiltZip {
   std::vector<uint8_t> bytes;
   std::vector<uint32_t> localHeaderOffsets;
   uint32_t centralDirectoryOffset = 0;
+  uint32_t zip64EndRecordOffset = 0;  // with zip64EndRecords; the locator follows it (56 bytes on)
+  uint32_t endRecordOffset = 0;
 };
 
 BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options = {});

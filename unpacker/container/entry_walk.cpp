@@ -22,28 +22,39 @@ EntryFound NextEntry(WalkedEntry* entry) {
   entry->Index = entriesRead++;
   const int64_t namePosition = ArchivePosition();
   // Name and extra field are read in full, in one read: each length field allows 65,535
-  // bytes. The extra field may hold the AES parameters and a Unicode name.
-  const uint32_t toRead = uint32_t(LocalHeader.NameLength) + LocalHeader.ExtraLength;
+  // bytes. The extra field may hold the AES parameters, the Zip64 sizes (a streamed entry's
+  // data descriptor then holds 8-byte sizes) and a Unicode name.
+  LocalHeaderRecord& h = LocalHeader;
+  const uint32_t toRead = uint32_t(h.NameLength) + h.ExtraLength;
   char* name = static_cast<char*>(std::malloc(size_t(toRead) + 1));
   if (!name) FatalOutOfMemory();
   uint32_t got;
   ReadArchive(name, toRead, &got);
-  const uint32_t extraGot = got > LocalHeader.NameLength ? got - LocalHeader.NameLength : 0;
-  entry->Extra = ByteString(name + LocalHeader.NameLength, extraGot);
+  const uint8_t* extra = reinterpret_cast<uint8_t*>(name) + h.NameLength;
+  const uint32_t extraLength = got == toRead ? h.ExtraLength : 0;
+  entry->Extra = ByteString(reinterpret_cast<const char*>(extra), extraLength);
   entry->AesStrength = entry->AesVersion = 0;
   AesExtraField field;
-  if (LocalHeader.Method == kMethodAes && (LocalHeader.Flags & kFlagEncrypted) &&
-      FindAesExtraField(reinterpret_cast<const uint8_t*>(entry->Extra.c_str()), extraGot, &field)) {
+  if (h.Method == kMethodAes && (h.Flags & kFlagEncrypted) &&
+      FindAesExtraField(extra, extraLength, &field)) {
     entry->AesStrength = field.Strength;
     entry->AesVersion = field.Version;
-    LocalHeader.Method = field.Method;
+    h.Method = field.Method;
   }
-  name[got < LocalHeader.NameLength ? got : LocalHeader.NameLength] = 0;
+  const bool sizesKnown = TakeLocalZip64Sizes(extra, extraLength);
+  name[got < h.NameLength ? got : h.NameLength] = 0;
   entry->Name = ByteString(name);  // up to the first NUL, as a C string would end it
   std::free(name);
-  if (!CompleteLocalHeader(entry->Index)) return EntryFound::Unreachable;
-  entry->DataStart = namePosition + LocalHeader.NameLength + LocalHeader.ExtraLength;
-  entry->DataEnd = entry->DataStart + LocalHeader.CompressedSize;
+  if (!sizesKnown) return EntryFound::Damaged;
+  const EntryFound found = CompleteLocalHeader(entry->Index);
+  if (found != EntryFound::Yes) return found;
+  entry->DataStart = namePosition + h.NameLength + h.ExtraLength;
+  // A Zip64 size is never trusted beyond the ZIP data: it would reach past any file.
+  if (h.Zip64 && (entry->DataStart > int64_t(ExtractorOptions.ArchiveEnd) ||
+                  h.CompressedSize > ExtractorOptions.ArchiveEnd - uint64_t(entry->DataStart)))
+    return EntryFound::Damaged;
+  EntryRemaining = int64_t(h.CompressedSize);
+  entry->DataEnd = entry->DataStart + int64_t(h.CompressedSize);
   SeekArchive(entry->DataStart, SeekFromBegin);
   return EntryFound::Yes;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "unpacker/container/byte_string.h"
+#include "unpacker/container/zip_records.h"
 
 struct WalkedEntry {
   uint32_t Index = 0;     // 0 for the first entry
@@ -23,18 +24,14 @@ struct WalkedEntry {
   uint8_t AesVersion = 0;
 };
 
-enum class EntryFound {
-  Yes,          // LocalHeader holds the entry's header, its CRC-32 and sizes completed
-  No,           // the entries have ended
-  Unreachable,  // a streamed entry without its sizes: its data and what follows cannot be found
-};
-
 // Starts a walk at the first byte of the ZIP data (ExtractorOptions.ArchiveOffset).
 void BeginEntryWalk();
 
-// Reads the next local header into LocalHeader and the entry's name, and completes a streamed
-// entry's CRC-32 and sizes from the central directory. Reads the AES extra field of an
-// encrypted method-99 entry. Leaves the archive at DataStart.
+// Reads the next local header into LocalHeader and the entry's name, takes the sizes from the
+// Zip64 extra field where the header defers to it, and completes a streamed entry's CRC-32
+// and sizes from the central directory. Reads the AES extra field of an encrypted method-99
+// entry. Leaves the archive at DataStart. Damaged: the Zip64 field is missing or gives a
+// compressed size beyond the ZIP data, or the central directory is damaged.
 EntryFound NextEntry(WalkedEntry* entry);
 
 // Moves behind the entry's data and its data descriptor, where the next header lies; also

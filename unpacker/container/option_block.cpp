@@ -18,6 +18,13 @@ constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionRawSizeField = 16;     // SizeOfRawData
 constexpr uint32_t kSectionRawPointerField = 20;  // PointerToRawData
 constexpr uint32_t kSectionsPerRead = 64;
+// The data directories follow the optional header's fixed fields, 96 bytes in PE32 and 112 in
+// PE32+, and the 4 bytes before them count them; entry 4 is the certificate table.
+constexpr uint16_t kPe32PlusMagic = 0x020B;
+constexpr uint32_t kPe32Directories = 96;
+constexpr uint32_t kPe32PlusDirectories = 112;
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kDirectoryEntrySize = 8;  // address (here: file offset) and size
 
 // Reads exactly count bytes at offset; false when the file has fewer.
 bool ReadAt(ArchiveFile* file, uint64_t offset, void* buffer, uint32_t count) {
@@ -68,7 +75,32 @@ uint64_t ImageEndOf(ArchiveFile* file) {
   return imageEnd > 0xFFFFFFFFu ? 0 : imageEnd;
 }
 
+uint64_t CertificateTableOf(ArchiveFile* file) {
+  uint32_t peOffset;
+  uint8_t pe[kPeHeadersSize];
+  if (!ReadPeHeaders(file, &peOffset, pe)) return 0;
+  uint8_t optional[kPe32PlusDirectories + (kSecurityDirectory + 1) * kDirectoryEntrySize];
+  const uint32_t optionalSize = LoadU16(pe + kOptionalHeaderSizeField);
+  if (!ReadAt(file, uint64_t(peOffset) + kPeHeadersSize, optional, 2)) return 0;
+  const uint32_t directories =
+      LoadU16(optional) == kPe32PlusMagic ? kPe32PlusDirectories : kPe32Directories;
+  const uint32_t entry = directories + kSecurityDirectory * kDirectoryEntrySize;
+  if (optionalSize < entry + kDirectoryEntrySize ||
+      !ReadAt(file, uint64_t(peOffset) + kPeHeadersSize, optional, entry + kDirectoryEntrySize) ||
+      LoadU32(optional + directories - 4) <= kSecurityDirectory ||
+      LoadU32(optional + entry + 4) == 0)
+    return 0;
+  return LoadU32(optional + entry);
+}
+
 }  // namespace
+
+uint64_t FindCertificateTable(ArchiveFile* file) {
+  const int64_t saved = ArchiveFileSeek(file, 0, SeekFromCurrent);
+  const uint64_t table = CertificateTableOf(file);
+  if (saved >= 0) ArchiveFileSeek(file, saved, SeekFromBegin);
+  return table;
+}
 
 uint64_t FindImageEnd(ArchiveFile* file) {
   const int64_t saved = ArchiveFileSeek(file, 0, SeekFromCurrent);
@@ -96,6 +128,12 @@ void ReadOptionBlock() {
   ExtractorOptionsRecord& options = ExtractorOptions;
   SeekArchive(0, SeekFromBegin);
   options.ArchiveOffset = FindImageEnd(ArchiveHandle);
+  // A certificate table counts only where a signer puts it: behind the image, inside the file.
+  const int64_t fileSize = ArchiveFileSize(ArchiveHandle);
+  const uint64_t table = FindCertificateTable(ArchiveHandle);
+  options.ArchiveEnd = fileSize > 0 ? uint64_t(fileSize) : 0;
+  if (table != 0 && table >= options.ArchiveOffset && table < options.ArchiveEnd)
+    options.ArchiveEnd = table;
   SeekArchive(int64_t(options.ArchiveOffset), SeekFromBegin);
 
   char magic[3];

@@ -1,5 +1,6 @@
 // The layout of the program file: PE image, a 256-byte option block opening with "MPU", and
-// the ZIP data to the end of the file.
+// the ZIP data to the end of the file, or to the certificate table of a program signed
+// afterwards (Authenticode appends it behind everything else).
 //
 //   offset (from the image end)  content
 //   0    3                       "MPU"
@@ -32,8 +33,11 @@ struct ExtractorOptionsRecord {
   char DefaultFolder[kOptionTextBufferSize];  // meaningful only when HasDefaultFolder
   bool HasRunCommand;
   char RunCommand[kOptionTextBufferSize];
-  // First byte of the ZIP data; every offset inside the ZIP data is relative to it.
+  // First byte of the ZIP data; the ZIP data's offsets count from it or from the file's start.
   uint64_t ArchiveOffset;
+  // The first byte behind the ZIP data: the certificate table's start, or the end of the file.
+  // The end records and the central directory lie before it, never inside the signature.
+  uint64_t ArchiveEnd;
   // The current directory when the option block was read; empty without an option block.
   char StartDirectory[kStartDirectorySize];
 };
@@ -44,6 +48,11 @@ extern ExtractorOptionsRecord ExtractorOptions;
 // that lies last in the file. 0 when the file has no valid MZ and PE headers or the headers
 // are malformed. Leaves the file position where it was.
 uint64_t FindImageEnd(ArchiveFile* file);
+
+// The file offset of the certificate table of a signed program, from the PE data directory
+// entry 4 (IMAGE_DIRECTORY_ENTRY_SECURITY, which holds a file offset, not an address); 0 when
+// the image has none. Leaves the file position where it was.
+uint64_t FindCertificateTable(ArchiveFile* file);
 
 // The machine field of an open file's PE file header (kMachineX86, kMachineX64, ...); 0 without
 // valid MZ and PE headers. Leaves the file position where it was.

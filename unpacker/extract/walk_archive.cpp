@@ -41,6 +41,9 @@ ByteString FoldersMade;
 constexpr uint32_t kSettableAttributes =
     0x0001 | 0x0002 | 0x0004 | 0x0020 | 0x0100 | 0x1000 | 0x2000;
 
+// The scan pass found the central directory damaged: the extract pass then writes nothing.
+bool directoryDamaged = false;
+
 // Where one pass stands.
 struct PassState {
   Pass pass;
@@ -269,7 +272,11 @@ void RemoveFoldersMade() {
 // The messages at the end of a pass that was not ended early, and what the pass came to.
 void FinishPass(PassState& pass) {
   if (pass.pass == Pass::Scan) {
-    if (pass.entryCount >= 1) CollectEntryAttributes(pass.entryCount);
+    directoryDamaged = pass.entryCount >= 1 && !CollectEntryAttributes(pass.entryCount);
+    if (directoryDamaged) {
+      ShowMessage(nullptr, kMsgArchiveDamaged, MessageIcon::Error);
+      pass.endedEarly = true;
+    }
     if (pass.entryCount == 0) ShowMessage(nullptr, kMsgArchiveUnreadable, MessageIcon::Error);
     return;
   }
@@ -310,7 +317,9 @@ void WalkEntries(PassState& pass) {
       break;
     }
     if (pass.pass == Pass::Scan) {
-      BytesTotal += LocalHeader.UncompressedSize;
+      // Saturating: a hostile size must not wrap the total and so the progress.
+      const uint64_t room = UINT64_MAX - BytesTotal;
+      BytesTotal += LocalHeader.UncompressedSize < room ? LocalHeader.UncompressedSize : room;
     } else {
       ProgressPercent = PercentOf(BytesDone, BytesTotal);
       MessageStep();
@@ -319,7 +328,7 @@ void WalkEntries(PassState& pass) {
         break;
       }
     }
-    if (entry.Name.empty()) {
+    if (found == EntryFound::Damaged || entry.Name.empty()) {
       ShowMessage(nullptr, kMsgArchiveDamaged, MessageIcon::Error);
       pass.endedEarly = true;
       break;
@@ -352,10 +361,17 @@ void WalkArchive(Pass which) {
     ShowMessage(nullptr, kMsgInvalidFolder, MessageIcon::Error);
     return;
   }
+  if (which == Pass::Extract && directoryDamaged) {
+    ShowMessage(nullptr, kMsgArchiveDamaged, MessageIcon::Error);
+    return;
+  }
   Extracting = true;
   EnableExtractionControls(false);
   MessageStep();
-  if (which == Pass::Scan) BytesTotal = 0;
+  if (which == Pass::Scan) {
+    BytesTotal = 0;
+    directoryDamaged = false;
+  }
   if (which == Pass::Extract) EntryWritten.SetLength(0);
 
   if (which == Pass::Scan && !RewindToArchive()) {

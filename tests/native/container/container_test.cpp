@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 
@@ -123,20 +124,27 @@ struct SelfExtractor : ProgramFile {
   }
 };
 
+// The first byte of the ZIP data in a SelfExtractor: behind the image and the option block.
+constexpr uint32_t kZipStart = 0xA00 + 256;
+
 // The entries the walk reaches, each as "name:size" with its complete uncompressed size
 // (streamed entries take theirs from the central directory), "!" for an entry whose data
-// cannot be found.
-std::string Walked(const Data& zip) {
-  SelfExtractor file(zip);
+// cannot be found, "#" where the walk finds the archive damaged.
+std::string Walk() {
   std::string seen;
   BeginEntryWalk();
   WalkedEntry entry;
   for (EntryFound found; (found = NextEntry(&entry)) != EntryFound::No; SkipEntry(entry)) {
+    if (found == EntryFound::Damaged) return seen + "#";
     seen += std::string(entry.Name.c_str()) + ":" + std::to_string(LocalHeader.UncompressedSize);
     if (found == EntryFound::Unreachable) return seen + "!";
     seen += " ";
   }
   return seen;
+}
+std::string Walked(const Data& zip) {
+  SelfExtractor file(zip);
+  return Walk();
 }
 
 TEST(EntryWalk, ReachesEveryEntryWithItsFacts) {
@@ -203,6 +211,151 @@ TEST(CentralDirectory, AttributesOfEveryEntry) {
     std::vector<uint32_t> attributes;
     for (uint32_t i = 0; i < EntryAttributes.size(); ++i) attributes.push_back(EntryAttributes[i]);
     EXPECT_EQ(attributes, expected) << &zip - &cases[0].first;
+  }
+}
+
+void PutU64(Data& to, size_t at, uint64_t value) {
+  PutU32(to, at, uint32_t(value));
+  PutU32(to, at + 4, uint32_t(value >> 32));
+}
+
+// What the central directory says: the number of entries the end record lists, then of
+// `count` entries the attributes, compressed size and "@k" when the local header offset, the
+// bias applied, is the file offset of entry k's header; "-" for an entry it does not give, "#"
+// when it is damaged.
+std::string Listed(const BuiltZip& zip, uint32_t count = 2) {
+  if (!CollectEntryAttributes(count)) return "#";
+  std::string seen = std::to_string(ListedEntryCount) + ": ";
+  for (uint32_t i = 0; i < EntryFacts.size(); ++i) {
+    const CentralEntryFacts& f = EntryFacts[i];
+    const auto& offsets = zip.localHeaderOffsets;
+    const auto k = std::find(offsets.begin(), offsets.end(), f.LocalHeaderOffset - kZipStart);
+    seen += !f.Present
+                ? "- "
+                : std::to_string(EntryAttributes[i]) + "/" + std::to_string(f.CompressedSize) +
+                      "@" + (k == offsets.end() ? "?" : std::to_string(k - offsets.begin())) + " ";
+  }
+  return seen;
+}
+
+// Zip64 sizes from local and central records, and the Zip64 end records, with offsets counted
+// from the ZIP data or from the file's start; a streamed Zip64 entry's data descriptor holds
+// 8-byte sizes. A Zip64 field that is missing, too short, contradicts the 32-bit record or
+// points beyond the data, and end records that cannot be where they say, are damage: "#" in
+// the walk (local fields, or the central directory read early for a streamed entry) or in the
+// directory. 64-bit values near 2^64 never wrap into something plausible.
+TEST(Zip64, SizesOffsetsAndCountsFromEveryRecord) {
+  const ArchiveEntry a{
+      .name = "a", .data = Data(3000, 'a'), .externalAttributes = 1, .zip64 = true},
+      b{.name = "b", .data = {'b'}, .externalAttributes = 2};
+  ArchiveEntry streamed = a, bare = a;  // bare: a descriptor without its signature
+  streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
+  bare.dataDescriptor = true;
+  bare.descriptorSignature = false;
+  const BuiltZip z = BuildZip({a, b}, {.zip64EndRecords = true});
+  const size_t local = 30 + 1, central = z.centralDirectoryOffset + 46 + 1,
+               end64 = z.zip64EndRecordOffset, end = z.endRecordOffset;
+  auto changed = [](BuiltZip zip, size_t at, uint64_t value, int width = 8) {
+    if (width == 8) PutU64(zip.bytes, at, value);
+    if (width == 4) PutU32(zip.bytes, at, uint32_t(value));
+    if (width == 2) PutU16(zip.bytes, at, uint16_t(value));
+    return zip;
+  };
+  const BuiltZip s = BuildZip({streamed, b}, {.zip64EndRecords = true});
+  const size_t centralB = z.centralDirectoryOffset + 46 + 1 + 4 + 24;
+  const struct {
+    BuiltZip zip;
+    std::string walked = "a:3000 b:1 ";
+    std::string listed = "2: 1/3000@0 2/1@1 ";
+  } cases[] = {
+      {.zip = z},
+      {.zip = BuildZip({a, b}, {.zip64EndRecords = true, .offsetBias = kZipStart})},
+      {.zip = BuildZip({a, b}, {.offsetBias = kZipStart})},
+      {.zip = s},
+      {.zip = changed(changed(s, 18, 0, 4), 22, 0, 4)},  // the Zip64 field with 32-bit zeros
+      {.zip = BuildZip({bare, b})},
+      {.zip = changed(z, local, 0x0099, 2), .walked = "#"},  // the local field is missing
+      {.zip = changed(z, local + 2, 8, 2), .walked = "#"},   // and too short for both sizes
+      {.zip = changed(z, local + 12, 1ull << 40), .walked = "#"},
+      {.zip = changed(z, local + 12, ~0ull), .walked = "#"},
+      {.zip = changed(z, central, 0x0099, 2), .listed = "#"},
+      {.zip = changed(z, central + 12, 1ull << 40), .listed = "#"},
+      {.zip = changed(z, central + 20, z.centralDirectoryOffset), .listed = "#"},
+      {.zip = changed(z, end64 + 56 + 8, 12345), .listed = "#"},  // the locator points anywhere
+      {.zip = changed(z, end64 + 56 + 8, ~0ull), .listed = "#"},
+      {.zip = changed(z, end64 + 4, 45), .listed = "#"},  // the record does not end at the locator
+      {.zip = changed(z, end64 + 32, ~0ull), .listed = "#"},  // more entries than bytes
+      {.zip = changed(z, end + 10, 1, 2), .listed = "#"},     // the 32-bit count contradicts
+      {.zip = changed(z, end + 12, 5, 4), .listed = "#"},     // and the size
+      {.zip = changed(z, end + 16, 5, 4), .listed = "#"},     // and the offset
+      {.zip = changed(z, end64 + 40, ~0ull), .listed = "#"},
+      {.zip = changed(z, end64 + 48, z.centralDirectoryOffset + 1), .listed = "#"},
+      {.zip = changed(BuildZip({a, b}), BuildZip({a, b}).endRecordOffset + 16, ~0u, 4),
+       .listed = "#"},  // the 32-bit end record defers to Zip64 records that are not there
+      {.zip = changed(s, s.zip64EndRecordOffset + 56 + 8, 7), .walked = "#", .listed = "#"},
+      {.zip = changed(z, end64 + 32, 3), .listed = "#"},  // more entries than 46 bytes each
+      {.zip = changed(z, centralB + 32, 100, 2), .listed = "2: 1/3000@0 - "},  // b runs past
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    SelfExtractor file(c.zip.bytes);
+    EXPECT_EQ(Walk(), c.walked);
+    EXPECT_EQ(Listed(c.zip), c.listed);
+  }
+}
+
+// A signed program's certificate table lies behind the ZIP data: the end record is looked for
+// before it, behind up to 7 zero bytes of alignment, and an end record or central directory
+// inside the table is never read, even one whose offsets fit. A directory entry that does not
+// place the table behind the image, in the file, places nothing.
+TEST(CertificateTable, EndsTheZipData) {
+  const Data zip =
+      BuildZip({{.name = "a", .externalAttributes = 1}, {.name = "b", .externalAttributes = 2}})
+          .bytes;
+  enum Table { Behind, None, Empty, InImage, BeyondFile, FourDirectories };
+  const struct {
+    Table table;
+    PeFormat format = PeFormat::Pe32;
+    size_t padding = 0;
+    uint8_t padByte = 0;
+    std::string attributes = "1 2 ";
+  } cases[] = {
+      {.table = Behind},
+      {.table = Behind, .format = PeFormat::Pe32Plus, .padding = 7},
+      {.table = Behind, .padding = 3, .padByte = 1, .attributes = ""},
+      {.table = None, .attributes = "7 0 "},
+      {.table = Empty, .attributes = "7 0 "},
+      {.table = InImage, .attributes = "7 0 "},
+      {.table = BeyondFile, .attributes = "7 0 "},
+      {.table = FourDirectories, .attributes = "7 0 "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    Data program = BuildPeImage({{0x400, 0x600}}, c.format);
+    Append(program, BuildOptionBlock(0, {}, {}, {}));
+    Append(program, zip);
+    program.resize(program.size() + c.padding, c.padByte);
+    // The table holds a ZIP whose offsets are right for where it lies.
+    const uint32_t tableAt = uint32_t(program.size());
+    Append(program, BuildZip({{.name = "fake", .externalAttributes = 7}},
+                             {.offsetBias = tableAt - kZipStart})
+                        .bytes);
+    const uint32_t tableSize = uint32_t(program.size()) - tableAt;
+    if (c.table == Behind) SetCertificateTable(program, tableAt, tableSize);
+    if (c.table == Empty) SetCertificateTable(program, tableAt, 0);
+    if (c.table == InImage) SetCertificateTable(program, 0x100, tableSize);
+    if (c.table == BeyondFile) SetCertificateTable(program, uint32_t(program.size()) + 8, 8);
+    if (c.table == FourDirectories) {
+      SetCertificateTable(program, tableAt, tableSize);
+      PutU32(program, kDefaultPeOffset + 24 + 92, 4);
+    }
+    ProgramFile file(program);
+    ReadOptionBlock();
+    CollectEntryAttributes(2);
+    std::string attributes;
+    for (uint32_t i = 0; i < EntryAttributes.size(); ++i)
+      attributes += std::to_string(EntryAttributes[i]) + " ";
+    EXPECT_EQ(attributes, c.attributes);
   }
 }
 

@@ -76,14 +76,18 @@ class Walk : public ::testing::Test {
   // Writes setup.exe (PE headers, the option block, `zip`), opens it as the stub does at
   // start-up and runs the scan pass; then puts the `existing` files in the destination.
   void Start(const std::vector<uint8_t>& zip, uint8_t flags = 0, const Files& existing = {}) {
+    std::vector<uint8_t> program = BuildPeImage({{0x400, 0x200}});
+    Append(program, BuildOptionBlock(flags, {}, {}, {}));
+    Append(program, zip);
+    StartProgram(std::string(program.begin(), program.end()), existing);
+  }
+  // The same with a whole program file.
+  void StartProgram(const std::string& program, const Files& existing = {}) {
     ResetCoreState();
     questions.clear();
     replaceWhenAsked = false;
     fs::remove_all(Out(""));
-    std::vector<uint8_t> program = BuildPeImage({{0x400, 0x200}});
-    Append(program, BuildOptionBlock(flags, {}, {}, {}));
-    Append(program, zip);
-    WriteText(root_ / "setup.exe", std::string(program.begin(), program.end()));
+    WriteText(root_ / "setup.exe", program);
     std::strcpy(ProgramPath, (root_ / "setup.exe").c_str());
     ArchiveHandle = OpenArchiveFile(ProgramPath);
     ReadOptionBlock();
@@ -142,6 +146,14 @@ TEST_F(Walk, FailuresAndTheirMessages) {
   cut.resize(cut.size() - 8000);
   ArchiveEntry streamed = Entry("streamed", "s");
   streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
+  // Zip64: a local field that is not there (its id changed), and Zip64 end records whose
+  // locator points anywhere.
+  ArchiveEntry zip64 = Entry("z", "z");
+  zip64.zip64 = true;
+  BuiltZip noZip64Field = BuildZip({Entry("a", "a"), zip64});
+  PutU16(noZip64Field.bytes, noZip64Field.localHeaderOffsets[1] + 30 + 1, 0x0099);
+  BuiltZip lostLocator = BuildZip({Entry("a", "a")}, {.zip64EndRecords = true});
+  PutU32(lostLocator.bytes, lostLocator.zip64EndRecordOffset + 56 + 8, 3);
   const struct {
     std::vector<uint8_t> zip;
     Texts messages;
@@ -161,8 +173,13 @@ TEST_F(Walk, FailuresAndTheirMessages) {
       {.zip = Zip({Entry("l", "l", 14), Entry("c", "c", 0)}),
        .messages = {kUnknownMethod},
        .files = {{"l", ""}, {"c", kNo}}},
+      {.zip = noZip64Field.bytes,
+       .messages = {kDamaged, kDamaged},
+       .files = {{"a", "a"}, {"z", kNo}}},
+      {.zip = lostLocator.bytes, .messages = {kDamaged, kDamaged}, .files = {{"a", kNo}}},
       {.zip = Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}),
-       .messages = {kDamaged, kDamaged}},
+       .messages = {kDamaged, kDamaged},
+       .files = {{"a", "a"}}},
       {.zip = unreached.bytes, .messages = {kFailed}},
       {.zip = Zip({Entry("a", "a")}),
        .messages = {"폴더이름이 잘못되었습니다."},
@@ -332,12 +349,15 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
 // Archives made by other tools, each unpacked and compared with the files they were made from:
 // stored and deflated entries, encrypted ones (Info-ZIP's with data descriptors, whose check
 // byte comes from the time; 7-Zip's AES with each key length; one archive that mixes plain,
-// ZipCrypto and AES entries), and one streamed through a pipe (sizes only behind the data).
+// ZipCrypto and AES entries), two streamed through a pipe (sizes only behind the data, the
+// second Info-ZIP's Zip64 entry for standard input), and Zip64 ones: Python's local fields,
+// written to a file or streamed, and Info-ZIP's in every record, with the Zip64 end records.
 TEST_F(Walk, ArchivesMadeByOtherTools) {
   const fs::path fixtures = TOOL_ARCHIVES;
   for (const std::string archive :
        {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "7zip_aes128", "7zip_aes192",
-        "7zip_aes256", "7zip_mixed", "python", "infozip_stdin"}) {
+        "7zip_aes256", "7zip_mixed", "python", "infozip_stdin", "infozip_stdin64", "python_zip64",
+        "python_zip64_streamed", "infozip_zip64"}) {
     SCOPED_TRACE(archive);
     const std::string zip = ReadText(fixtures / (archive + ".zip"));
     Start({zip.begin(), zip.end()});
@@ -345,7 +365,7 @@ TEST_F(Walk, ArchivesMadeByOtherTools) {
     Extract();
     EXPECT_EQ(Messages(), Texts{kAllExtracted});
     EXPECT_EQ(ProgressPercent, 100) << "the scan pass's total is the extract pass's measure";
-    if (archive == "infozip_stdin") {  // streamed through a pipe
+    if (archive.starts_with("infozip_stdin")) {  // streamed through a pipe
       ExpectFiles({{"-", "streamed through a pipe\n"}});
       continue;
     }
@@ -395,6 +415,38 @@ TEST_F(Walk, UnicodeNames) {
                {"never.txt", kNo},
                {"ü.txt", "flagged"}});
   EXPECT_EQ(ExitCode(Outcome), 2);
+}
+
+// Self-extractors of the tree made by mksfx: as made (offsets from the ZIP data), after `zip -A`
+// (offsets from the file's start), and signed by osslsigncode (a certificate table behind the
+// ZIP data, aligned to 8 bytes). Each extracts in full, and the read-only attribute of
+// readme.txt, which only the central directory gives, arrives.
+TEST_F(Walk, SelfExtractorsAdjustedAndSigned) {
+  const fs::path fixtures = TOOL_ARCHIVES;
+  for (const char* program : {"sfx.exe", "sfx_file_offsets.exe", "sfx_signed.exe"}) {
+    SCOPED_TRACE(program);
+    StartProgram(ReadText(fixtures / program));
+    Extract();
+    EXPECT_EQ(Messages(), Texts{kAllExtracted});
+    for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
+      ExpectFiles({{file, ReadText(fixtures / "tree" / file)}});
+    EXPECT_EQ(fs::status(Out("readme.txt")).permissions() & fs::perms::owner_write,
+              fs::perms::none);
+    EXPECT_NE(fs::status(Out("bin/random.bin")).permissions() & fs::perms::owner_write,
+              fs::perms::none);
+  }
+}
+
+// 65,537 entries, streamed by Python: the end record's count is saturated, and every entry's
+// sizes are in the central directory, which only the Zip64 end records locate. All but the
+// last have one name and are kept once written; the walk passes each by its own sizes.
+TEST_F(Walk, MoreEntriesThanTheEndRecordCounts) {
+  const std::string zip = ReadText(fs::path(TOOL_ARCHIVES) / "python_65537.zip");
+  Start({zip.begin(), zip.end()});
+  OverwriteMode = OverwriteChoice::SkipWithoutAsking;
+  Extract();
+  EXPECT_EQ(Messages(), Texts{kAllExtracted});
+  ExpectFiles({{"same.txt", "0\n"}, {"last.txt", "65536\n"}});
 }
 
 }  // namespace
