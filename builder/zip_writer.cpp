@@ -224,13 +224,15 @@ bool ZipWriter::WriteLocalHeader(const CentralRecord& r) {
 
 bool ZipWriter::WriteEntry(CentralRecord r, bool encrypt, const DataSource& source,
                            std::string* error) {
-  r.offset = Position();
+  // Offsets count from the start of the program file, as `zip -A` makes them: ZIP readers then
+  // open the program as a plain ZIP file, without a warning about bytes in front.
+  r.offset = start_ + Position();
   r.zip64Local = std::max(r.compressedSize, r.uncompressedSize) + kZip64Margin >= kZip64Mark;
   Written written = WriteEntryOnce(r, encrypt, source, error);
   if (written == Written::NeedsZip64Field) {
     // The data reached 4 GiB although the file's size at the start did not come near it (it
     // grew, or its size was not known): written again, now with room for its 64-bit sizes.
-    if (!Seek(r.offset)) return FailWrite(error);
+    if (!Seek(r.offset - start_)) return FailWrite(error);
     r.zip64Local = true;
     written = WriteEntryOnce(r, encrypt, source, error);
   }
@@ -324,7 +326,7 @@ ZipWriter::Written ZipWriter::WriteEntryOnce(CentralRecord r, bool encrypt,
   if (r.crc32 != written.crc32 || r.uncompressedSize != written.uncompressedSize ||
       r.compressedSize != written.compressedSize || r.aesVersion != written.aesVersion) {
     const uint64_t end = Position();
-    if (!Seek(r.offset) || !WriteLocalHeader(r) || !Seek(end)) return failWrite();
+    if (!Seek(r.offset - start_) || !WriteLocalHeader(r) || !Seek(end)) return failWrite();
   }
   central_.push_back(r);
   return Written::Ok;
@@ -497,7 +499,7 @@ bool ZipWriter::AddRaw(const RawEntry& e, std::string* error) {
 }
 
 bool ZipWriter::Finish(std::string* error) {
-  const uint64_t centralStart = Position();
+  const uint64_t centralStart = start_ + Position();
   std::vector<uint8_t> c;
   for (const CentralRecord& r : central_) {
     PutCentralRecord(c, r);
@@ -507,10 +509,10 @@ bool ZipWriter::Finish(std::string* error) {
   }
   if (!Write(c.data(), c.size())) return FailWrite(error);
   c.clear();
-  const uint64_t centralSize = Position() - centralStart, count = central_.size();
+  const uint64_t centralSize = start_ + Position() - centralStart, count = central_.size();
   // A count of 0xFFFF already says "see the Zip64 end record", so 65,535 entries need it too.
   if (count >= kZip64CountMark || centralStart >= kZip64Mark || centralSize >= kZip64Mark) {
-    const uint64_t zip64EndAt = Position();
+    const uint64_t zip64EndAt = start_ + Position();
     Put32(c, kZip64EndSignature);
     Put64(c, kZip64EndRecordRest);
     Put16(c, kVersionNeededZip64);  // made by

@@ -3,7 +3,7 @@
 // MS-DOS attributes, no archive comment (the end record is the last 22 bytes of the file).
 // Zip64 fields (ZIP application note 4.5.3) and records (4.3.14, 4.3.15) are written only
 // where an entry or the archive needs them, so every other archive keeps its 2.0 layout.
-// Offsets are relative to the first byte of the ZIP data.
+// Offsets count from the start of the output file (the program), as `zip -A` makes them.
 #pragma once
 
 #include <cstdint>

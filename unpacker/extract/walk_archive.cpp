@@ -25,6 +25,8 @@ char ProgramPath[kProgramPathSize];
 
 namespace {
 
+constexpr uint8_t kHostUnix = 3;  // "version made by", high byte
+
 // Which entries (by index) the last extract pass wrote in full, created or replaced. The
 // delete pass removes only these, so a file that existed before and was kept, or whose entry
 // failed, is never lost.
@@ -98,7 +100,17 @@ bool UnicodePathField(const WalkedEntry& entry, ByteString* name) {
 bool EntryName(const WalkedEntry& entry, ByteString* name) {
   ByteString unicode;
   if (UnicodePathField(entry, &unicode)) return EntryNameUtf8(unicode, true, name);
-  return EntryNameUtf8(entry.Name, (LocalHeader.Flags & kFlagUtf8Name) != 0, name);
+  bool utf8 = (LocalHeader.Flags & kFlagUtf8Name) != 0;
+  // Info-ZIP's zip on Unix stores UTF-8 names without the flag. A name from a Unix host that
+  // is well-formed UTF-8 with a byte beyond ASCII is taken as UTF-8: Hangul in code page 949
+  // practically never forms valid UTF-8.
+  if (!utf8 && entry.Index < EntryFacts.size() && EntryFacts[entry.Index].Present &&
+      EntryFacts[entry.Index].MadeByHost == kHostUnix) {
+    bool beyondAscii = false;
+    for (uint32_t i = 0; i < entry.Name.size(); ++i) beyondAscii |= (entry.Name[i] & 0x80) != 0;
+    utf8 = beyondAscii && IsValidUtf8(entry.Name.c_str(), entry.Name.size());
+  }
+  return EntryNameUtf8(entry.Name, utf8, name);
 }
 
 // The password as typed, in the ANSI code page, and the same text in UTF-8 where that differs:

@@ -375,9 +375,10 @@ TEST_F(Walk, ArchivesMadeByOtherTools) {
   }
 }
 
-// Names in any script: UTF-8 names (flag bit 11, from Python and 7-Zip) are created as they
-// are, 949 names beside them as before; an Info-ZIP Unicode Path field counts while its CRC
-// matches the stored name; UTF-8 that is not well-formed is refused like an unsafe name.
+// Names in any script: UTF-8 names (flag bit 11, from Python and 7-Zip; without it from
+// Info-ZIP on Unix) are created as they are, 949 names beside them as before; an Info-ZIP Unicode
+// Path field counts while its CRC matches the stored name; UTF-8 that is not well-formed is refused
+// like an unsafe name.
 TEST_F(Walk, UnicodeNames) {
   const fs::path fixtures = TOOL_ARCHIVES;
   const Files unicode = {{"αβγ/λόγος.txt", "greek\n"},
@@ -385,7 +386,7 @@ TEST_F(Walk, UnicodeNames) {
                          {"e\xCC\x81.txt", "combining\n"},
                          {"𠮷.txt", "cjk\n"},
                          {"한글.txt", "korean\n"}};
-  for (const std::string archive : {"python_unicode", "7zip_unicode"}) {
+  for (const std::string archive : {"python_unicode", "7zip_unicode", "infozip_unicode"}) {
     const std::string zip = ReadText(fixtures / (archive + ".zip"));
     Start({zip.begin(), zip.end()});
     Extract();
