@@ -320,4 +320,30 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_NE(r.output.find("compression method 12"), std::string::npos) << r.output;
 }
 
+// --list and --test read Zip64 records as the stub does: Info-ZIP's -fz archive (Zip64 fields
+// and end records) lists and tests clean; with its locator pointing elsewhere, or without the
+// local Zip64 field its header defers to, it is damaged for both, exit code 2.
+TEST_F(Mksfx, Zip64RecordsListedAndTested) {
+  WriteText(dir_ / "src" / "a.txt", "alpha\n");
+  ASSERT_EQ(Shell("cd src && zip -q -fz ../z64.zip a.txt").status, 0);
+  const std::string z64 = ReadText(dir_ / "z64.zip");
+  std::string locator = z64, local = z64;
+  locator[z64.size() - 22 - 20 + 8] ^= 0x40;            // the offset of the Zip64 end record
+  local[z64.find(std::string("\x01\0\x10\0", 4))] = 9;  // the local field's id
+  WriteText(dir_ / "locator.zip", locator);
+  WriteText(dir_ / "local.zip", local);
+  Result r = Run("--list z64.zip");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("stored              6            6 "), std::string::npos) << r.output;
+  EXPECT_EQ(Run("--test z64.zip").output, "  ok       a.txt\nz64.zip: 1 entries, 0 damaged\n");
+  for (const std::string name : {"locator.zip", "local.zip"}) {
+    r = Run("--list " + name);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("damaged: a Zip64 record"), std::string::npos) << r.output;
+    r = Run("--test " + name);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find(name + ": 1 entries, 1 damaged"), std::string::npos) << r.output;
+  }
+}
+
 }  // namespace
