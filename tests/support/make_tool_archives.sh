@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# make_tool_archives.sh OUT_DIR [MKSFX]: archives of one small tree made by other tools
-# (Info-ZIP zip, 7-Zip, Python's zipfile), for the extraction tests to unpack, and, given a
-# native MKSFX, self-extractors of it made by MKSFX, adjusted by `zip -A` and signed by
-# osslsigncode. OUT_DIR/tree holds the originals to compare with.
+# make_tool_archives.sh OUT_DIR: archives of one small tree made by other tools (Info-ZIP zip,
+# 7-Zip, Python's zipfile), for the extraction tests to unpack. OUT_DIR/tree holds the
+# originals to compare with.
 set -euo pipefail
 out=$1
-mksfx=${2:+$(realpath "$2")}
 rm -rf "$out"
 mkdir -p "$out/tree/docs/empty" "$out/tree/bin"
 printf 'hello from the tree\r\n' > "$out/tree/readme.txt"
@@ -88,31 +86,3 @@ PY
 zip -q -r ../infozip_unicode.zip .
 cd "$out/tree"
 
-[ -n "$mksfx" ] || exit 0
-
-# Self-extractors of the tree, on a minimal PE32 stub (one section of code, no imports), with
-# readme.txt read-only: mksfx counts offsets from the ZIP data, `zip -A` from the file's start,
-# and osslsigncode appends a certificate table behind the ZIP data.
-python3 - ../stub.exe <<'PY'
-import struct, sys
-image = bytearray(0x400)
-image[0:2] = b'MZ'
-struct.pack_into('<I', image, 60, 0x80)
-image[0x80:0x84] = b'PE\0\0'
-struct.pack_into('<HHIIIHH', image, 0x84, 0x14C, 1, 0, 0, 0, 224, 0x0102)
-struct.pack_into('<HBBIIIIII', image, 0x98, 0x10B, 14, 0, 0x200, 0, 0, 0x1000, 0x1000, 0x1000)
-struct.pack_into('<IIIHHHHHHIIIIHHIIIIII', image, 0x98 + 28, 0x400000, 0x1000, 0x200, 4, 0, 0, 0,
-                 4, 0, 0, 0x2000, 0x200, 0, 2, 0, 0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
-image[0x178:0x180] = b'.text\0\0\0'
-struct.pack_into('<IIIIIIHHI', image, 0x180, 0x200, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
-image[0x200] = 0xC3  # ret
-open(sys.argv[1], 'wb').write(image)
-PY
-rm -rf ../sfx_tree && cp -a . ../sfx_tree && chmod 444 ../sfx_tree/readme.txt
-"$mksfx" --stub ../stub.exe -o ../sfx.exe ../sfx_tree >/dev/null
-cp ../sfx.exe ../sfx_file_offsets.exe && zip -q -A ../sfx_file_offsets.exe
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=mksfx-test \
-  -keyout ../signer.key -out ../signer.pem 2>/dev/null
-osslsigncode sign -certs ../signer.pem -key ../signer.key -in ../sfx.exe -out ../sfx_signed.exe \
-  >/dev/null
-osslsigncode verify -CAfile ../signer.pem ../sfx_signed.exe >/dev/null

@@ -474,8 +474,8 @@ TEST_F(Mksfx, MoreThan65534Entries) {
 }
 
 // A file of 5 GiB (sparse, so it takes no disk space) and a small one behind it, through the
-// writer itself: mksfx checks what it wrote with the stub's walk, which reads no Zip64 fields, and
-// only here can the file grow while it is read (it reaches 5 GiB once its first piece is read).
+// writer itself, as only there can the file grow while it is read (it reaches 5 GiB once its
+// first piece is read).
 // The archive is unlinked as soon as it is open, so not even a crash leaves its gigabytes
 // behind; 7-Zip tests it and Python shows its records (kZip64Script), both through /proc. Two
 // tests, not a table, so that each stays well within CTest's time limit.

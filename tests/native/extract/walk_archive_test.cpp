@@ -426,7 +426,7 @@ TEST_F(Walk, SelfExtractorsAdjustedAndSigned) {
   const fs::path fixtures = TOOL_ARCHIVES;
   for (const char* program : {"sfx.exe", "sfx_file_offsets.exe", "sfx_signed.exe"}) {
     SCOPED_TRACE(program);
-    StartProgram(ReadText(fixtures / program));
+    StartProgram(ReadText(fs::path(SELF_EXTRACTORS) / program));
     Extract();
     EXPECT_EQ(Messages(), Texts{kAllExtracted});
     for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
