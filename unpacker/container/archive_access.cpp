@@ -26,6 +26,10 @@ int64_t ArchivePosition() {
   return position;
 }
 
+void SeekArchiveWithinWalk(int64_t to) {
+  if (to != position || position < 0) SeekArchive(to, SeekFromBegin);
+}
+
 bool RewindToArchive() {
   SeekArchive(0, SeekFromEnd);
   if (SeekArchive(int64_t(ExtractorOptions.ArchiveOffset), SeekFromBegin) == -1) {

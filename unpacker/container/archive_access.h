@@ -20,6 +20,11 @@ void ReadArchive(void* buffer, uint32_t count, uint32_t* bytesRead);
 // kept here rather than asked of the file.
 int64_t ArchivePosition();
 
+// Moves to `to` from the start of the file, unless the last read ended there already (an
+// entry's data behind its name, the next header behind a decoded entry): a call that would
+// not move costs a system call per entry. Only while the handle stays the same.
+void SeekArchiveWithinWalk(int64_t to);
+
 // Checks that the ZIP data can be reached (seek to the end, then to ArchiveOffset). Reports
 // "압축 파일을 읽을 수 없습니다." and returns false when it cannot.
 bool RewindToArchive();

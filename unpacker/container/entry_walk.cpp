@@ -55,11 +55,11 @@ EntryFound NextEntry(WalkedEntry* entry) {
     return EntryFound::Damaged;
   EntryRemaining = int64_t(h.CompressedSize);
   entry->DataEnd = entry->DataStart + int64_t(h.CompressedSize);
-  SeekArchive(entry->DataStart, SeekFromBegin);
+  SeekArchiveWithinWalk(entry->DataStart);
   return EntryFound::Yes;
 }
 
 void SkipEntry(const WalkedEntry& entry) {
-  SeekArchive(entry.DataEnd, SeekFromBegin);
+  SeekArchiveWithinWalk(entry.DataEnd);
   SkipDataDescriptor();
 }

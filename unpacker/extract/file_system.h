@@ -26,9 +26,14 @@ struct ExistingFile {
 // True when a file or folder exists at `path`; then fills *found.
 bool FindExistingFile(const char* path, ExistingFile* found);
 
-// Creates the file at `path` for writing, empty. `replacing`: a file is in the way and goes,
-// read-only or not. Null when the file cannot be created. One file is open at a time.
-OutputFile* CreateOutputFile(const char* path, bool replacing);
+// Creates a new file at `path` for writing, with the MS-DOS attributes it is to have (0: a
+// normal file; Windows adds the archive attribute to every new file). Null when anything is
+// in the way or the file cannot be created: the create call answers whether a file exists, so
+// the common case needs no search. One file is open at a time.
+OutputFile* CreateNewOutputFile(const char* path, uint32_t attributes);
+
+// Empties the file in the way at `path` for writing, read-only or not. Null when it cannot.
+OutputFile* ReplaceOutputFile(const char* path);
 
 // Gives the file its last-write time (an MS-DOS date-time taken as local time; creation and
 // last-access times stay) and closes it. False when closing reports a failure.
@@ -37,7 +42,7 @@ bool CloseOutputFile(OutputFile* file, uint32_t dosDateTime);
 // Closes and deletes a file just created: nothing was written into it.
 void DiscardOutputFile(OutputFile* file, const char* path);
 
-// Sets a file's MS-DOS attributes; 0 means a normal file.
+// Sets a file's MS-DOS attributes; 0 means a normal file (not even the archive attribute).
 void SetEntryAttributes(const char* path, uint32_t attributes);
 
 // Deletes a file that this run wrote; false when it is still there.

@@ -40,8 +40,9 @@ ByteString FoldersMade;
 // The MS-DOS attributes a file can be given (read-only, hidden, system, archive, temporary,
 // offline, not indexed). Archives made on Unix carry the file mode in the high word, which is
 // no attribute at all.
+constexpr uint32_t kArchiveAttribute = 0x0020;
 constexpr uint32_t kSettableAttributes =
-    0x0001 | 0x0002 | 0x0004 | 0x0020 | 0x0100 | 0x1000 | 0x2000;
+    0x0001 | 0x0002 | 0x0004 | kArchiveAttribute | 0x0100 | 0x1000 | 0x2000;
 
 // The scan pass found the central directory damaged: the extract pass then writes nothing.
 bool directoryDamaged = false;
@@ -170,12 +171,27 @@ bool MayReplace(const ByteString& target, const ExistingFile& existing) {
                       LocalHeader.DosDateTime);
 }
 
-enum class FileOutcome { Done, Failed, Cancelled, UnknownMethod };
+enum class FileOutcome { Done, Skipped, Failed, Cancelled, UnknownMethod };
 
-// Creates the file at target and decodes the entry into it, then gives it its time and
-// attributes. The caller has checked the password and made the folder.
-FileOutcome ExtractFile(const WalkedEntry& entry, const ByteString& target, bool exists) {
-  OutputFile* file = CreateOutputFile(target.c_str(), exists);
+// Creates the file at target, or replaces the one in the way when the overwrite rule says so,
+// and decodes the entry into it, then gives it its time and attributes. The caller has checked
+// the password and made the folder. A new file gets its attributes as it is created; a
+// replaced one, or one that is not to have the archive attribute that Windows gives every new
+// file, gets them once it is closed.
+FileOutcome ExtractFile(const WalkedEntry& entry, const ByteString& target) {
+  const bool attributesKnown = entry.Index < EntryAttributes.size();
+  const uint32_t attributes =
+      attributesKnown ? EntryAttributes[entry.Index] & kSettableAttributes : 0;
+  bool setAttributesAfter = attributesKnown && !(attributes & kArchiveAttribute);
+  OutputFile* file = CreateNewOutputFile(target.c_str(), attributes);
+  if (!file) {
+    ExistingFile existing;
+    if (FindExistingFile(target.c_str(), &existing)) {
+      if (!MayReplace(target, existing)) return FileOutcome::Skipped;
+      file = ReplaceOutputFile(target.c_str());
+      setAttributesAfter = attributesKnown;
+    }
+  }
   if (!file) {
     ShowMessage(target.c_str(), kMsgCannotOpenFile, MessageIcon::Error);
     return FileOutcome::Failed;
@@ -201,8 +217,7 @@ FileOutcome ExtractFile(const WalkedEntry& entry, const ByteString& target, bool
   }
   if (!CloseOutputFile(file, LocalHeader.DosDateTime))
     ShowMessage(target.c_str(), kMsgCannotCloseFile, MessageIcon::Error);
-  if (entry.Index < EntryAttributes.size())
-    SetEntryAttributes(target.c_str(), EntryAttributes[entry.Index] & kSettableAttributes);
+  if (setAttributesAfter) SetEntryAttributes(target.c_str(), attributes);
   if (outcome == FileOutcome::Done) {
     if (EntryWritten.size() <= entry.Index) EntryWritten.SetLength(entry.Index + 1);
     EntryWritten[entry.Index] = 1;
@@ -240,9 +255,8 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
     ForceFolders(target, &FoldersMade);
     return true;
   }
-  ExistingFile existing;
-  const bool exists = FindExistingFile(target.c_str(), &existing);
-  if (exists && !MayReplace(target, existing)) return true;  // skipped: no failure
+  // The folder is made and checked once for all the files in it, before the first of them is
+  // created (a file in the way is found by the create call, and then the folder exists).
   const ByteString folder = ParentFolder(target);
   if (!(folder == pass.lastFolder)) {
     ForceFolders(folder, &FoldersMade);
@@ -253,8 +267,9 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
     }
     pass.lastFolder = folder;
   }
-  switch (ExtractFile(entry, target, exists)) {
+  switch (ExtractFile(entry, target)) {
     case FileOutcome::Done:
+    case FileOutcome::Skipped:  // the overwrite rule kept the file in the way: no failure
       return true;
     case FileOutcome::Failed:
       pass.someFileFailed = true;

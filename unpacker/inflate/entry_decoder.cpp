@@ -13,7 +13,7 @@ DecodeResult DecodeEntry(const WalkedEntry& entry, OutputFile* output) {
     EndEntryDecryption();
     return DecodeResult::Damaged;
   }
-  SeekArchive(entry.DataStart + header, SeekFromBegin);
+  SeekArchiveWithinWalk(entry.DataStart + header);
   RunningCrc = 0xFFFFFFFF;
   OutputHandle = output;
   BeginEntryDecryption(entry);

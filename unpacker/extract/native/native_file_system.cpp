@@ -3,6 +3,7 @@
 // builds: a path, or a folder followed by "*.*". Of the attributes, read-only is kept (as the
 // file's write permission); times are local times, as on Windows.
 #include <dirent.h>
+#include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -100,9 +101,18 @@ bool FindExistingFile(const char* path, ExistingFile* found) {
   return true;
 }
 
-OutputFile* CreateOutputFile(const char* path, bool replacing) {
+OutputFile* CreateNewOutputFile(const char* path, uint32_t attributes) {
   char* posix = PosixPath(path);
-  if (replacing) chmod(posix, 0644);
+  const int fd = open(posix, O_WRONLY | O_CREAT | O_EXCL, (attributes & 1) ? 0444 : 0644);
+  std::free(posix);
+  openFile = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (fd >= 0 && !openFile) close(fd);
+  return openFile ? &openOutput : nullptr;
+}
+
+OutputFile* ReplaceOutputFile(const char* path) {
+  char* posix = PosixPath(path);
+  chmod(posix, 0644);
   openFile = std::fopen(posix, "wb");
   std::free(posix);
   return openFile ? &openOutput : nullptr;

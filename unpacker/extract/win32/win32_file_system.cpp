@@ -61,9 +61,16 @@ bool FindExistingFile(const char* path, ExistingFile* found) {
   return true;
 }
 
-OutputFile* CreateOutputFile(const char* path, bool replacing) {
+OutputFile* CreateNewOutputFile(const char* path, uint32_t attributes) {
+  currentFile.handle =
+      CreateFileW(WidePath(path), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                  attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+  return currentFile.handle == INVALID_HANDLE_VALUE ? nullptr : &currentFile;
+}
+
+OutputFile* ReplaceOutputFile(const char* path) {
   const WidePath wide(path);
-  if (replacing) SetFileAttributesW(wide, FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
+  SetFileAttributesW(wide, FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
   currentFile.handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   return currentFile.handle == INVALID_HANDLE_VALUE ? nullptr : &currentFile;
