@@ -69,17 +69,32 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
   }
   if (endAt == SIZE_MAX) return refuse("", "not a ZIP archive (no end of central directory)");
   const uint8_t* end = &b[endAt];
-  const uint32_t count = LoadU16(end + 10), centralSize = LoadU32(end + 12),
-                 centralOffset = LoadU32(end + 16);
-  if ((endAt >= 20 && LoadU32(&b[endAt - 20]) == kZip64LocatorSignature) || count == 0xFFFF ||
-      centralOffset == 0xFFFFFFFFu || centralSize == 0xFFFFFFFFu)
-    return refuse("", "it needs Zip64 records, which the stub cannot read");
+  uint64_t count = LoadU16(end + 10), centralSize = LoadU32(end + 12),
+           centralOffset = LoadU32(end + 16);
   if (LoadU16(end + 4) != 0 || LoadU16(end + 6) != 0 || LoadU16(end + 8) != count)
     return refuse("", "it is split over several disks");
-  if (centralSize > endAt) return refuse("", "its central directory is damaged");
+  // The Zip64 end record, found through its locator right before the end record, holds the
+  // counts and offsets that do not fit the end record; the directory ends where it starts.
+  size_t centralEnd = endAt;
+  const bool zip64 = endAt >= kZip64LocatorSize + kZip64EndRecordSize &&
+                     LoadU32(&b[endAt - kZip64LocatorSize]) == kZip64LocatorSignature;
+  if (zip64) {
+    centralEnd = endAt - kZip64LocatorSize - kZip64EndRecordSize;
+    const uint8_t* end64 = &b[centralEnd];
+    if (LoadU32(end64) != kZip64EndSignature || LoadU32(end64 + 16) != 0 ||
+        LoadU32(end64 + 20) != 0 || LoadU64(end64 + 24) != LoadU64(end64 + 32))
+      return refuse("", "its Zip64 end record is damaged or split over several disks");
+    count = LoadU64(end64 + 32);
+    centralSize = LoadU64(end64 + 40);
+    centralOffset = LoadU64(end64 + 48);
+  } else if (count == 0xFFFF || centralOffset == 0xFFFFFFFFu || centralSize == 0xFFFFFFFFu) {
+    return refuse("", "its Zip64 end record is missing");
+  }
+  if (centralSize > centralEnd || count > centralSize / kCentralHeaderSize)
+    return refuse("", "its central directory is damaged");
   // Data in front of the archive (a self-extracting archive given as input) shifts every
-  // offset; the central directory ends where the end record starts.
-  const size_t centralAt = endAt - centralSize;
+  // offset; the central directory ends where the end records start.
+  const size_t centralAt = centralEnd - centralSize;
   if (centralAt < centralOffset) return refuse("", "its central directory is damaged");
   const size_t bias = centralAt - centralOffset;
 
@@ -87,27 +102,40 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
   if (bias != 0) rewriteBecause("data in front of the first entry");
   if (endAt + kEndRecordSize != b.size()) rewriteBecause("an archive comment");
   if (encrypting) rewriteBecause("encryption with the given password");
+  if (zip64) rewriteBecause("Zip64 records");
+  input->offsetFields.push_back(endAt + 16);
 
   size_t next = centralAt;
   size_t expectedLocal = bias;  // where the stub's walk expects the next local header
-  for (uint32_t i = 0; i < count; ++i) {
-    if (next + kCentralHeaderSize > endAt || LoadU32(&b[next]) != kCentralSignature)
+  for (uint64_t i = 0; i < count; ++i) {
+    if (next + kCentralHeaderSize > centralEnd || LoadU32(&b[next]) != kCentralSignature)
       return refuse("", "its central directory is damaged");
     const uint8_t* c = &b[next];
     const uint16_t madeBy = LoadU16(c + 4), flags = LoadU16(c + 8), method = LoadU16(c + 10);
     const uint16_t nameLength = LoadU16(c + 28), extraLength = LoadU16(c + 30),
                    commentLength = LoadU16(c + 32);
-    const uint32_t crc = LoadU32(c + 16), compressed = LoadU32(c + 20),
-                   uncompressed = LoadU32(c + 24);
-    const uint32_t localOffset = LoadU32(c + 42);
-    if (next + kCentralHeaderSize + nameLength + extraLength + commentLength > endAt)
+    const uint32_t crc = LoadU32(c + 16);
+    uint64_t compressed = LoadU32(c + 20), uncompressed = LoadU32(c + 24),
+             localOffset = LoadU32(c + 42);
+    if (next + kCentralHeaderSize + nameLength + extraLength + commentLength > centralEnd)
       return refuse("", "its central directory is damaged");
+    input->offsetFields.push_back(next + 42);
     std::string name(reinterpret_cast<const char*>(c + kCentralHeaderSize), nameLength);
     const std::string shownName = (flags & kFlagUtf8Name) ? name : CodePageToUtf8(name, codePage);
     next += kCentralHeaderSize + nameLength + extraLength + commentLength;
 
-    if (compressed == 0xFFFFFFFFu || uncompressed == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu)
-      return refuse(shownName, "it needs Zip64 records, which the stub cannot read");
+    // A field of 0xFFFFFFFF leaves its value to the Zip64 extra field, which holds those
+    // values in this order (application note 4.5.3).
+    uint32_t zip64Size = 0;
+    const uint8_t* zip64Field =
+        FindExtraField(c + kCentralHeaderSize + nameLength, extraLength, 0x0001, &zip64Size);
+    for (uint64_t* value : {&uncompressed, &compressed, &localOffset}) {
+      if (*value != 0xFFFFFFFFu) continue;
+      if (!zip64Field || zip64Size < 8) return refuse(shownName, "its Zip64 field is missing");
+      *value = LoadU64(zip64Field);
+      zip64Field += 8;
+      zip64Size -= 8;
+    }
     // A WinZip AES entry names its real method in its extra field.
     AesExtraField aes{};
     uint16_t realMethod = method;
@@ -141,12 +169,14 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
       }
     }
 
-    const size_t local = size_t(localOffset) + bias;
-    if (local + kLocalHeaderSize > centralAt || LoadU32(&b[local]) != kLocalSignature)
+    if (localOffset >= centralAt - bias || centralAt - bias - localOffset < kLocalHeaderSize ||
+        LoadU32(&b[localOffset + bias]) != kLocalSignature)
       return refuse(shownName, "its local header is missing or damaged");
+    const size_t local = size_t(localOffset) + bias;
     const uint8_t* l = &b[local];
     const size_t dataAt = local + kLocalHeaderSize + LoadU16(l + 26) + LoadU16(l + 28);
-    if (dataAt + compressed > centralAt) return refuse(shownName, "its data is cut short");
+    if (dataAt > centralAt || compressed > centralAt - dataAt)
+      return refuse(shownName, "its data is cut short");
 
     const bool folder = name.back() == '/' || name.back() == '\\';
     const uint32_t attributes = DosAttributes(madeBy, LoadU32(c + 38), folder);
@@ -181,6 +211,16 @@ bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, Z
   }
   // Whatever follows the last entry's data (a descriptor, a gap) must be the central directory.
   if (expectedLocal != centralAt) rewriteBecause("data between the last entry and the directory");
+  return true;
+}
+
+bool ShiftOffsets(ZipInput* input, uint64_t by) {
+  for (const size_t at : input->offsetFields)
+    if (LoadU32(&input->bytes[at]) + by >= 0xFFFFFFFFu) return false;
+  for (const size_t at : input->offsetFields) {
+    const uint32_t shifted = uint32_t(LoadU32(&input->bytes[at]) + by);
+    for (int i = 0; i < 4; ++i) input->bytes[at + i] = uint8_t(shifted >> (8 * i));
+  }
   return true;
 }
 

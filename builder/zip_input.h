@@ -16,7 +16,15 @@ struct ZipInput {
   bool walkableAsItStands = false;
   std::string whyRewritten;       // when not walkable: the first reason found
   std::vector<RawEntry> entries;  // for a rewrite, in archive order; copyData reads `bytes`
+  // Where `bytes` holds 32-bit offsets counted from its start (each central record's local
+  // header offset, the end record's directory offset): shifted when the archive is appended.
+  std::vector<size_t> offsetFields;
 };
+
+// Adds `by` to every offset of an archive appended as it stands, so that they count from the
+// start of the program it is appended to, as `zip -A` does: tools then read the program as a
+// plain ZIP file. False, and `bytes` unchanged, when an offset would not fit 32 bits.
+bool ShiftOffsets(ZipInput* input, uint64_t by);
 
 // Reads and checks the archive. `encrypting`: a password will be applied, which means a
 // rewrite. Names flagged as UTF-8 are converted to `codePage` where it can hold them, and stay

@@ -39,8 +39,8 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint64_t kZip64EndRecordRest = 44;
 // A file whose size at the start comes this near 4 GiB gets its local 0x0001 field at once, as
 // what its stored form may add could take it past 4 GiB: deflate's stored blocks (5 bytes per
-// 64 KiB, some 320 KiB at 4 GiB) and the encryption's 28 bytes. Kept small, since the stub's
-// walk reads no Zip64 field; a file that grows past 4 GiB is written again instead.
+// 64 KiB, some 320 KiB at 4 GiB) and the encryption's 28 bytes. Kept small, as an archive
+// gets Zip64 fields only where it needs them; a file that grows past 4 GiB is written again.
 constexpr uint64_t kZip64Margin = 1ull << 20;
 
 void Put16(std::vector<uint8_t>& out, uint16_t v) {

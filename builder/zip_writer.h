@@ -37,8 +37,8 @@ struct RawEntry {
   uint8_t aesVersion = 0, aesStrength = 0;  // an AES entry's extra field; 0 for others
   uint32_t dosDateTime = 0;
   uint32_t crc32 = 0;
-  uint32_t compressedSize = 0;  // including the encryption header and trailer
-  uint32_t uncompressedSize = 0;
+  uint64_t compressedSize = 0;  // including the encryption header and trailer
+  uint64_t uncompressedSize = 0;
   uint32_t attributes = 0;
   // Delivers the stored bytes in order, in pieces; false on a read failure.
   std::function<bool(const std::function<bool(const uint8_t*, size_t)>&)> copyData;

@@ -66,8 +66,6 @@ namespace {
 
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr uint32_t kZip64EndRecordSignature = 0x06064B50;
-constexpr uint32_t kZip64LocatorSize = 20;
-constexpr uint32_t kZip64EndRecordSize = 56;    // without extensible data
 constexpr uint32_t kZip64RecordSizeField = 12;  // the record size counts the bytes behind it
 constexpr uint32_t kCertificatePadding = 7;     // a certificate table starts on 8 bytes
 constexpr uint16_t kCountMarker = 0xFFFF;

@@ -16,6 +16,8 @@
 constexpr uint32_t kLocalHeaderSize = 30;
 constexpr uint32_t kCentralHeaderSize = 46;
 constexpr uint32_t kEndRecordSize = 22;
+constexpr uint32_t kZip64LocatorSize = 20;
+constexpr uint32_t kZip64EndRecordSize = 56;  // without extensible data
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;  // also: check byte from the time, not the CRC

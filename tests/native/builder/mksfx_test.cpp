@@ -340,8 +340,8 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
 }
 
 // Archives from other tools: walkable ones are appended as they stand; the others are
-// rewritten without recompressing (descriptors, comments, UTF-8 names, Unix attributes) or
-// refused with the entry's name and the reason.
+// rewritten without recompressing (descriptors, comments, UTF-8 names, Zip64 records, Unix
+// attributes) or refused with the entry's name and the reason.
 TEST_F(Mksfx, ExistingArchives) {
   WriteText(dir_ / "src" / "one.txt", std::string(5000, '1'));
   WriteText(dir_ / "src" / "sub" / "two.txt", "two\n");
@@ -351,11 +351,12 @@ TEST_F(Mksfx, ExistingArchives) {
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
         "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); z.writestr('😀.txt', 'e'); "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
-        "zip -q -r -Z bzip2 ../bzip2.zip .", "zip -q -r -P secret ../encrypted.zip .",
+        "zip -q -r -fz ../zip64.zip .", "zip -q -r -Z bzip2 ../bzip2.zip .",
+        "zip -q -r -P secret ../encrypted.zip .",
         "7z a -tzip -bd -bso0 -mem=AES256 -psecret ../aes.zip ."})
     ASSERT_EQ(Shell("cd src && " + make).status, 0) << make;
 
-  for (const std::string name : {"piped.zip", "commented.zip", "utf8.zip"}) {
+  for (const std::string name : {"piped.zip", "commented.zip", "utf8.zip", "zip64.zip"}) {
     Result r = Pack("-o " + name + ".exe " + name);
     ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
     EXPECT_NE(r.output.find("rewritten"), std::string::npos) << r.output;
@@ -379,9 +380,13 @@ TEST_F(Mksfx, ExistingArchives) {
 
   // A walkable ZIP (MS-DOS attributes, no descriptors, no comment) is appended as it stands.
   ASSERT_EQ(Shell("cd src && zip -q -r -k ../dos.zip .").status, 0);
+  // Its offsets are moved to count from the program's start, as `zip -A` does.
   r = Pack("-o dos.exe dos.zip");
   EXPECT_NE(r.output.find("appended as it stands"), std::string::npos) << r.output;
   EXPECT_EQ(Run("--test dos.exe").status, 0);
+  r = Shell("unzip -t dos.exe");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("extra bytes"), std::string::npos) << r.output;
 
   // Encrypted entries, ZipCrypto or AES, are kept as they stand, and the password still opens
   // every entry.
