@@ -42,8 +42,13 @@ bool LooksLikeZipPath(const std::string& path) {
 
 bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
                   std::string* error) {
-  std::vector<uint8_t>& b = input->bytes;
-  if (!ReadWholeFile(path, &b, error)) return false;
+  return ReadWholeFile(path, &input->bytes, error) &&
+         CheckZipInput(path, codePage, encrypting, input, error);
+}
+
+bool CheckZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
+                   std::string* error) {
+  const std::vector<uint8_t>& b = input->bytes;
   auto refuse = [&](const std::string& entry, const std::string& why) {
     *error = path + (entry.empty() ? "" : ": entry " + entry) + ": " + why;
     return false;

@@ -32,6 +32,10 @@ bool ShiftOffsets(ZipInput* input, uint64_t by);
 bool ReadZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
                   std::string* error);
 
+// The same for an archive already in input->bytes; `path` names it in messages.
+bool CheckZipInput(const std::string& path, unsigned codePage, bool encrypting, ZipInput* input,
+                   std::string* error);
+
 bool LooksLikeZipPath(const std::string& path);
 
 }  // namespace mksfx
