@@ -30,62 +30,9 @@ struct Result {
   std::string output;  // stdout and stderr
 };
 
-// Python's zipfile reads every entry of a whole self-extracting file, checking its CRC-32 and
-// that no entry has a data descriptor: "name<TAB>size<TAB>attributes<TAB>same<TAB>method" per
-// entry, "same" when the data equals the file of that name below argv[3], method 0 stored, 8
-// deflated. Names are decoded from code page 949 unless flagged UTF-8.
-constexpr char kReadScript[] = R"(import os, sys, zipfile
-z = zipfile.ZipFile(sys.argv[1])
-for i in z.infolist():
-    assert not i.flag_bits & 8, 'the stub reads no data descriptors'
-    name = i.filename if i.flag_bits & 0x800 else i.filename.encode('cp437').decode('cp949')
-    data = b'' if i.is_dir() else z.read(i, pwd=sys.argv[2].encode() or None)
-    path = os.path.join(sys.argv[3], name)
-    same = os.path.isdir(path) if i.is_dir() else os.path.isfile(path) and open(path, 'rb').read() == data
-    print(name, len(data), oct(i.external_attr), 'same' if same else '-', i.compress_type, sep='\t')
-)";
-
-// The Zip64 records as Python's zipfile and the raw bytes show them. Per entry (with "entries"):
-// name, size, whether its local header lies at 4 GiB or beyond, version needed, the bytes of
-// its central 0x0001 field, and from the local header the version needed, the two 32-bit
-// sizes and whether its 0x0001 field holds both 64-bit sizes. Then the Zip64 end record (its
-// count, where the directory lies, how far its locator's offset is from the record) and the
-// end record's count and directory offset; the entries that zipfile finds, "all intact" when
-// with "data" every entry's CRC-32 matches.
-constexpr char kZip64Script[] = R"(import struct, sys, zipfile
-z = zipfile.ZipFile(sys.argv[1])
-f = open(sys.argv[1], 'rb')
-def fields(extra):
-    out = {}
-    while len(extra) >= 4:
-        tag, size = struct.unpack('<HH', extra[:4])
-        out[tag], extra = extra[4:4 + size], extra[4 + size:]
-    return out
-for i in z.infolist() if 'entries' in sys.argv else []:
-    f.seek(i.header_offset)
-    need, csize, usize, n, m = struct.unpack('<4xH12xIIHH', f.read(30))
-    f.seek(n, 1)
-    local = fields(f.read(m)).get(1)
-    both = local == struct.pack('<QQ', i.file_size, i.compress_size)
-    where = '4GiB+' if i.header_offset >= 1 << 32 else 'low'
-    print(i.filename, i.file_size, where, i.extract_version, len(fields(i.extra).get(1, b'')),
-          '|', need, hex(csize), hex(usize), 'both' if both else local)
-end = f.seek(0, 2)
-f.seek(end - 42)
-locator = f.read(20)
-if locator[:4] == b'PK\x06\x07':
-    f.seek(end - 98)
-    count, at = struct.unpack('<32xQ8xQ', f.read(56))
-    off = end - 98 - struct.unpack('<8xQ4x', locator)[0]
-    print(f"zip64 end: {count} entries, directory {'4GiB+' if at >= 1 << 32 else 'low'}, "
-          f"locator off by {off}")
-f.seek(end - 22)
-count, offset = struct.unpack('<10xH4xI2x', f.read(22))
-at = hex(offset) if offset == 0xFFFFFFFF else 'its offset'
-print('end:', hex(count), 'entries, directory at', at)
-intact = 'data' in sys.argv and z.testzip() is None
-print(f"{len(z.infolist())} entries{', all intact' if intact else ''}")
-)";
+// Python scripts beside this file: read_zip.py reads every entry back, zip64_records.py shows
+// the Zip64 records.
+const std::string kScripts = MKSFX_TEST_DIR;
 
 class Mksfx : public ::testing::Test {
  protected:
@@ -98,8 +45,6 @@ class Mksfx : public ::testing::Test {
     const std::vector<uint8_t> stub =
         testing_support::BuildPeImage({{0x400, 0x800}, {0xC00, 0x400}});
     WriteText(dir_ / "stub.exe", std::string(stub.begin(), stub.end()));
-    WriteText(dir_ / "read.py", kReadScript);
-    WriteText(dir_ / "zip64.py", kZip64Script);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -117,7 +62,7 @@ class Mksfx : public ::testing::Test {
   Result Pack(const std::string& args) { return Run("--stub stub.exe " + args); }
   Result PythonRead(const std::string& file, const std::string& password = "",
                     const std::string& source = "/nonexistent") {
-    return Shell("python3 read.py " + file + " '" + password + "' " + source);
+    return Shell("python3 " + kScripts + "/read_zip.py " + file + " '" + password + "' " + source);
   }
 
   fs::path dir_;
@@ -207,7 +152,7 @@ TEST_F(Mksfx, ArchiveWithoutZip64MatchesItsReference) {
                          " --stub stub.exe --level 0 --caption 'Setup' -o out.exe in");
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string zip = ReadText(dir_ / "out.exe").substr(0x1100);
-  const std::string reference = ReadText(fs::path(MKSFX_TEST_DATA) / "ordinary.zip");
+  const std::string reference = ReadText(kScripts + "/data/ordinary.zip");
   const auto [ours, theirs] =
       std::mismatch(zip.begin(), zip.end(), reference.begin(), reference.end());
   EXPECT_TRUE(ours == zip.end() && theirs == reference.end())
@@ -348,7 +293,7 @@ TEST_F(Mksfx, ExistingArchives) {
     r = Run("--test " + name + ".exe");
     EXPECT_EQ(r.status, 0) << name << "\n" << r.output;
   }
-  // Names in the code page where it holds them, else UTF-8 and still flagged (read.py decodes
+  // Names in the code page where it holds them, else UTF-8 and still flagged (read_zip.py decodes
   // unflagged names as code page 949); Unix modes as MS-DOS attributes (0o444: read-only).
   EXPECT_EQ(PythonRead("utf8.zip.exe").output,
             "한글.txt\t999\t0o40\t-\t8\nfolder/\t0\t0o20\t-\t8\n😀.txt\t1\t0o40\t-\t8\n"
@@ -442,7 +387,7 @@ TEST_F(Mksfx, MoreThan65534Entries) {
     Result r = Pack("-o many.exe many");
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string count = std::to_string(files);
-    EXPECT_EQ(Shell("python3 zip64.py many.exe data").output,
+    EXPECT_EQ(Shell("python3 " + kScripts + "/zip64_records.py many.exe data").output,
               "zip64 end: " + count + " entries, directory low, locator off by 0\n" +
                   "end: 0xffff entries, directory at its offset\n" + count +
                   " entries, all intact\n");
@@ -453,7 +398,7 @@ TEST_F(Mksfx, MoreThan65534Entries) {
 // writer itself, as only there can the file grow while it is read (it reaches 5 GiB once its
 // first piece is read).
 // The archive is unlinked as soon as it is open, so not even a crash leaves its gigabytes
-// behind; 7-Zip tests it and Python shows its records (kZip64Script), both through /proc. Two
+// behind; 7-Zip tests it and Python shows its records (zip64_records.py), both through /proc. Two
 // tests, not a table, so that each stays well within CTest's time limit.
 class Zip64ForAFileOf5GiB : public Mksfx {
  protected:
@@ -481,7 +426,7 @@ class Zip64ForAFileOf5GiB : public Mksfx {
     if (written && Shell("7z t " + proc).output.find("Everything is Ok") == std::string::npos)
       records = "7-Zip finds errors";
     else if (written)
-      records = Shell("python3 zip64.py " + proc + " entries").output;
+      records = Shell("python3 " + kScripts + "/zip64_records.py " + proc + " entries").output;
     std::fclose(zip);
     return records;
   }
