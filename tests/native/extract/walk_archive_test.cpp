@@ -37,7 +37,6 @@ const std::string kCannotOpen = "파일을 열 수 없습니다.";
 constexpr char kUnknownMethod[] = "알수 없는 압축 형식입니다.";
 constexpr char kDamaged[] = "압축 파일이 손상되었습니다.";  // told by both passes
 const std::string kCancelled = "작업이 취소되었습니다.";
-const std::string kNo = kMissing;
 const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
 using Texts = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, contents
@@ -164,11 +163,11 @@ TEST_F(Walk, FailuresAndTheirMessages) {
        .files = {{"n", "n"}}},
       {.zip = Zip({Entry("l", "l", 14), Entry("c", "c", 0)}),
        .messages = {kUnknownMethod},
-       .files = {{"l", ""}, {"c", kNo}}},
+       .files = {{"l", ""}, {"c", kMissing}}},
       {.zip = noZip64Field.bytes,
        .messages = {kDamaged, kDamaged},
-       .files = {{"a", "a"}, {"z", kNo}}},
-      {.zip = lostLocator.bytes, .messages = {kDamaged, kDamaged}, .files = {{"a", kNo}}},
+       .files = {{"a", "a"}, {"z", kMissing}}},
+      {.zip = lostLocator.bytes, .messages = {kDamaged, kDamaged}, .files = {{"a", kMissing}}},
       {.zip = Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}),
        .messages = {kDamaged, kDamaged},
        .files = {{"a", "a"}}},
@@ -180,7 +179,7 @@ TEST_F(Walk, FailuresAndTheirMessages) {
                    Entry(fits, "fits"), Entry(tooLong, "no"), Entry("fine", "fine")}),
        .messages = {"..\\x: " + kCannotOpen, "a/../../x: " + kCannotOpen,
                     "sub\\nul.x: " + kCannotOpen, tooLong + ": " + kCannotOpen, kFailed},
-       .files = {{"..\\x", kNo}, {"x", kNo}, {fits, "fits"}, {"fine", "fine"}}},
+       .files = {{"..\\x", kMissing}, {"x", kMissing}, {fits, "fits"}, {"fine", "fine"}}},
       {.zip = BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes,
        .messages = {kFailed}},
       {.zip = cut, .messages = {kCancelled}, .files = {{"a", "a"}}},
@@ -238,7 +237,7 @@ TEST_F(Walk, CancelBetweenEntries) {
   // Close comes while the second entry's file has just been made.
   script.onStep = [&] { CancelRequested |= ++steps == 5; };
   Extract();
-  ExpectFiles({{"1", "one"}, {"2", kNo}, {"3", kNo}});
+  ExpectFiles({{"1", "one"}, {"2", kMissing}, {"3", kMissing}});
   ASSERT_EQ(Messages(), Texts{kCancelled});
   EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
   EXPECT_EQ(ExitCode(Outcome), 255);
@@ -274,7 +273,7 @@ TEST_F(Walk, Passwords) {
   Extract();
   EXPECT_EQ(script.passwordQuestions, 3);
   EXPECT_EQ(Messages(), Texts{});
-  ExpectFiles({{"a.txt", kNo}, {"after", kNo}});
+  ExpectFiles({{"a.txt", kMissing}, {"after", kMissing}});
 
   // A password that is not ASCII is typed in the ANSI code page; producers encrypt with those
   // bytes or with its UTF-8, and the one typed password opens both.
@@ -312,7 +311,7 @@ TEST_F(Walk, AesEntriesAreAuthenticated) {
   Extract();
   EXPECT_EQ(script.passwordQuestions, 3);
   EXPECT_EQ(ExitCode(Outcome), 2);
-  ExpectFiles({{"bin/random.bin", kNo}, {"readme.txt", kNo}});
+  ExpectFiles({{"bin/random.bin", kMissing}, {"readme.txt", kMissing}});
 }
 
 // The delete pass removes only what this run wrote, and the folders it made once they are
@@ -326,7 +325,7 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
   Extract();
   ASSERT_EQ(Outcome.Extraction, ExtractionOutcome::Succeeded);
   Run(Pass::Delete);
-  ExpectFiles({{"new", kNo}, {kHanGeul + "\\x\\y", kNo}, {"kept", "the user's own"}});
+  ExpectFiles({{"new", kMissing}, {kHanGeul + "\\x\\y", kMissing}, {"kept", "the user's own"}});
   EXPECT_FALSE(fs::exists(Out(kHanGeul)) || fs::exists(Out("made")));
   EXPECT_TRUE(fs::is_directory(Out("old")) && fs::is_directory(Out("")));
   EXPECT_EQ(ExitCode(Outcome), 0);
@@ -414,7 +413,7 @@ TEST_F(Walk, UnicodeNames) {
   ExpectFiles({{"한글.txt", "949"},
                {"😀 fresh.txt", "fresh"},
                {"stale.txt", "stale"},
-               {"never.txt", kNo},
+               {"never.txt", kMissing},
                {"ü.txt", "flagged"}});
   EXPECT_EQ(ExitCode(Outcome), 2);
 }
