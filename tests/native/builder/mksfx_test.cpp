@@ -147,7 +147,8 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
 
 // Deflated in memory; stored while streaming from the file (ZipCrypto reads it once for the
 // CRC-32 its check byte needs); copied from a plain archive and encrypted on the way. AES-256,
-// the default, is read back by 7-Zip; ZipCrypto by Python's zipfile.
+// the default, is read back by 7-Zip; ZipCrypto by Python's zipfile. --test finds a changed
+// byte, and names the authentication code where there is one.
 TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   WriteText(dir_ / "in" / "secret.txt", std::string(50000, 's') + "end");
   WriteText(dir_ / "in" / "small.txt", "x");
@@ -170,6 +171,15 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
       EXPECT_EQ(Run("--test secret.exe --password wrong").status, 2);
       r = Run("--test secret.exe --password 'pa ss'");
       EXPECT_EQ(r.status, 0) << r.output;
+      // The last byte of secret.txt's data (with AES, of its authentication code) changed.
+      std::string damaged = ReadText(dir_ / "secret.exe");
+      damaged[damaged.rfind("PK\3\4", damaged.find("small.txt")) - 1] ^= 1;
+      WriteText(dir_ / "damaged.exe", damaged);
+      r = Run("--test damaged.exe --password 'pa ss'");
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.output.find(aes ? "damaged: authentication code" : "damaged: CRC-32"),
+                std::string::npos)
+          << r.output;
       if (!aes) {
         EXPECT_EQ(PythonRead("secret.exe", "pa ss", "in").output,
                   "secret.txt\t50003\t0o40\tsame\t" + std::string(c.secret) +

@@ -175,6 +175,10 @@ TEST_F(Walk, FailuresAndTheirMessages) {
       {.zip = Zip({Entry("a", "a")}),
        .messages = {"폴더이름이 잘못되었습니다."},
        .startLength = kDestFolderSize - 3},
+      // The destination fits, but not with the backslash every target path needs: told once.
+      {.zip = Zip({Entry("a", "a"), Entry("b", "b")}),
+       .messages = {"폴더이름이 잘못되었습니다."},
+       .startLength = kDestFolderSize - 5},
       {.zip = Zip({Entry("..\\x", "evil"), Entry("a/../../x", "evil"), Entry("sub\\nul.x", "evil"),
                    Entry(fits, "fits"), Entry(tooLong, "no"), Entry("fine", "fine")}),
        .messages = {"..\\x: " + kCannotOpen, "a/../../x: " + kCannotOpen,
