@@ -105,7 +105,6 @@ std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
 BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options) {
   BuiltZip zip;
   std::vector<uint8_t>& out = zip.bytes;
-  if (options.leadingSpanMarker) Add(out, {{0x08074B50, 4}});
 
   struct Written {
     uint32_t crc, compressed, uncompressed;

@@ -1,5 +1,5 @@
 // Builds ZIP data for tests, including the shapes other tools produce (data descriptors, extra
-// fields, archive comments, leading span markers) and deliberately damaged ones.
+// fields, archive comments, Zip64 records) and deliberately damaged ones.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,6 @@ struct ArchiveEntry {
 
 struct ZipBuildOptions {
   std::string comment = {};
-  bool leadingSpanMarker = false;  // 50 4B 07 08 in front of the first local header
   // The Zip64 end record and its locator before the end record, whose count, directory size
   // and offset then hold 0xFFFF and 0xFFFFFFFF.
   bool zip64EndRecords = false;

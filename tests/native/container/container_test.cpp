@@ -167,7 +167,6 @@ TEST(EntryWalk, ReachesEveryEntryWithItsFacts) {
   };
   const std::pair<Data, const char*> cases[] = {
       {two, "x:5000 y:2 "},
-      {BuildZip({x, y}, {.leadingSpanMarker = true}).bytes, "x:5000 y:2 "},
       {manyMarkers, "x:5000 y:2 "},
       {oldSignature, "x:5000 y:2 "},
       {{two.begin(), two.begin() + 20}, ""},
