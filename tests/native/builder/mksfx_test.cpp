@@ -228,6 +228,10 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
   // Opens, but reading it fails (address 0 of the reading process is not mapped).
   fs::create_directories(dir_ / "proc");
   fs::create_symlink("/proc/self/mem", dir_ / "proc" / "mem.bin");
+  // A file whose path is longer than a path may be, in a folder whose path is not.
+  std::string deep = "deep", name(250, 'f');
+  for (int i = 0; i < 16; ++i) deep += "/" + std::string(250, 'd');
+  ASSERT_EQ(Shell("mkdir -p " + deep + " && cd " + deep + " && : >" + name).status, 0);
   // A file size limit of 32 KiB, which makes writes beyond it fail with EFBIG.
   const std::string limit = "trap '' XFSZ; ulimit -f 64; ", tooLarge = "cannot write out.exe: ";
   const struct {
@@ -244,6 +248,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
       {.args = "links", .message = "cannot read links/unreadable.txt: Permission denied"},
       {.args = "unreadable.zip", .message = "cannot read unreadable.zip: Permission denied"},
       {.args = "--level 0 proc", .message = "cannot read proc/mem.bin: Input/output error"},
+      {.args = "deep", .message = name + ": File name too long"},
       {.args = "in", .message = "cannot write /dev/full: No space left", .output = "/dev/full"},
       {.args = "noise", .message = tooLarge + "File too large", .shell = limit},
       {.args = "--level 0 noise", .message = tooLarge + "File too large", .shell = limit},
