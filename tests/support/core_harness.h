@@ -47,7 +47,6 @@ class ProgramFile {
   ~ProgramFile();
   ProgramFile(const ProgramFile&) = delete;
   ProgramFile& operator=(const ProgramFile&) = delete;
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
   std::vector<uint8_t> bytes_;

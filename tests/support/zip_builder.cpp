@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <stdexcept>
 
@@ -45,19 +46,41 @@ struct TraditionalKeys {
 
 }  // namespace
 
-std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level, int strategy) {
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level, int strategy,
+                                int flush, size_t every) {
   z_stream z{};
   if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK)
     throw std::runtime_error("deflateInit2");
-  std::vector<uint8_t> out(deflateBound(&z, data.size()) + 16);
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
+  std::vector<uint8_t> out(deflateBound(&z, data.size()) + 64 + data.size() / 8);
   z.next_out = out.data();
   z.avail_out = uInt(out.size());
+  z.next_in = const_cast<Bytef*>(data.data());
+  for (size_t at = 0; at < data.size(); at += every) {
+    z.avail_in = uInt(std::min(every, data.size() - at));
+    deflate(&z, flush);
+  }
   if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
   out.resize(z.total_out);
   deflateEnd(&z);
   return out;
+}
+
+std::optional<std::vector<uint8_t>> RawInflate(const uint8_t* stream, size_t size, size_t limit) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return std::nullopt;
+  z.next_in = const_cast<Bytef*>(stream);
+  z.avail_in = uInt(size);
+  std::vector<uint8_t> out;
+  int rc = Z_OK;
+  while (rc == Z_OK && out.size() < limit) {
+    out.resize(out.size() + 32768);
+    z.next_out = out.data() + z.total_out;
+    z.avail_out = 32768;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.resize(z.total_out);
+  }
+  inflateEnd(&z);
+  return rc == Z_STREAM_END ? std::optional(out) : std::nullopt;
 }
 
 uint32_t ZlibCrc32(const std::vector<uint8_t>& data) {
@@ -65,9 +88,9 @@ uint32_t ZlibCrc32(const std::vector<uint8_t>& data) {
 }
 
 std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
-                                        const std::string& password, uint8_t checkByte,
-                                        uint32_t seed) {
+                                        const std::string& password, uint8_t checkByte) {
   TraditionalKeys keys;
+  uint32_t seed = 1;
   for (unsigned char c : password) keys.Update(c);
   std::vector<uint8_t> out;
   for (int i = 0; i < 11; ++i) {
@@ -82,7 +105,6 @@ std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
 BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options) {
   BuiltZip zip;
   std::vector<uint8_t>& out = zip.bytes;
-  if (options.leadingSpanMarker) Add(out, {{0x08074B50, 4}});
 
   struct Written {
     uint32_t crc, compressed, uncompressed;
@@ -111,7 +133,7 @@ BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOption
   };
   for (const ArchiveEntry& e : entries) {
     const uint32_t crc = ZlibCrc32(e.data);
-    std::vector<uint8_t> stored = e.method == 8 ? RawDeflate(e.data, e.level) : e.data;
+    std::vector<uint8_t> stored = e.method == 8 ? RawDeflate(e.data) : e.data;
     const uint16_t flags = e.flags | (e.dataDescriptor ? 0x0008 : 0) | (e.password.empty() ? 0 : 1);
     if (!e.password.empty()) {
       const uint8_t check = (flags & 0x0008) ? uint8_t(e.dosDateTime >> 8) : uint8_t(crc >> 24);

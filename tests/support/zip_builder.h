@@ -1,8 +1,9 @@
 // Builds ZIP data for tests, including the shapes other tools produce (data descriptors, extra
-// fields, archive comments, leading span markers) and deliberately damaged ones.
+// fields, archive comments, Zip64 records) and deliberately damaged ones.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@ struct ArchiveEntry {
   std::string name = {};           // raw bytes as stored
   std::vector<uint8_t> data = {};  // the file's content (uncompressed)
   uint16_t method = 0;             // 0 store, 8 deflate (zlib, raw); others stored as given
-  int level = 6;                   // zlib level when method is 8
   uint16_t flags = 0;
   uint32_t dosDateTime = 0x5A8B6C21;   // 2025-04-11 13:33:02
   uint32_t externalAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
@@ -30,7 +30,6 @@ struct ArchiveEntry {
 
 struct ZipBuildOptions {
   std::string comment = {};
-  bool leadingSpanMarker = false;  // 50 4B 07 08 in front of the first local header
   // The Zip64 end record and its locator before the end record, whose count, directory size
   // and offset then hold 0xFFFF and 0xFFFFFFFF.
   bool zip64EndRecords = false;
@@ -49,16 +48,22 @@ struct BuiltZip {
 
 BuiltZip BuildZip(const std::vector<ArchiveEntry>& entries, const ZipBuildOptions& options = {});
 
-// Raw deflate (no zlib header) of data at a zlib level and strategy.
+// zlib's raw deflate (no zlib header) at a level and strategy, with a flush of the given kind
+// after every `every` bytes.
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level = 6,
-                                int strategy = 0 /* Z_DEFAULT_STRATEGY */);
+                                int strategy = 0 /* Z_DEFAULT_STRATEGY */,
+                                int flush = 0 /* Z_NO_FLUSH */, size_t every = SIZE_MAX);
+
+// zlib's verdict on a raw deflate stream: its bytes (up to `limit`), or nothing when zlib finds
+// it broken or cut short.
+std::optional<std::vector<uint8_t>> RawInflate(const uint8_t* stream, size_t size,
+                                               size_t limit = 64 << 20);
 
 uint32_t ZlibCrc32(const std::vector<uint8_t>& data);
 
 // Traditional PKWARE encryption of `plain`, with a 12-byte header whose last byte is
-// `checkByte` and whose other bytes come from `seed`.
+// `checkByte`.
 std::vector<uint8_t> EncryptTraditional(const std::vector<uint8_t>& plain,
-                                        const std::string& password, uint8_t checkByte,
-                                        uint32_t seed = 1);
+                                        const std::string& password, uint8_t checkByte);
 
 }  // namespace testing_support

@@ -9,23 +9,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
+#include "tests/fuzz/fuzz_ui.h"
 #include "tests/support/pe_builder.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/entry_walk.h"
 #include "unpacker/container/native/native_archive_file.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/zip_records.h"
-
-namespace {
-
-void Check(bool promise) {
-  if (!promise) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

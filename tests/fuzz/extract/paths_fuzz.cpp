@@ -13,16 +13,13 @@
 #include <cstring>
 #include <string>
 
+#include "tests/fuzz/fuzz_ui.h"
 #include "unpacker/container/option_block.h"
 #include "unpacker/container/shared_state.h"
 #include "unpacker/extract/native/native_code_page.h"
 #include "unpacker/extract/paths.h"
 
 namespace {
-
-void Check(bool promise) {
-  if (!promise) std::abort();
-}
 
 ByteString Bytes(const std::string& text) {
   return ByteString(text.data(), uint32_t(text.size()));

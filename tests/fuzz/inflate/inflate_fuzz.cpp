@@ -13,14 +13,14 @@
 // encrypted data and authentication code; its password is always "secret", and its data is
 // decoded whether the verifier fits or not, so that the fuzzer reaches the decryption; its
 // key strength is byte 1 modulo 3.
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <optional>
 #include <vector>
 
+#include "tests/fuzz/fuzz_ui.h"
+#include "tests/support/zip_builder.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/native/native_archive_file.h"
 #include "unpacker/container/shared_state.h"
@@ -48,28 +48,6 @@ uint32_t Write(void*, const void* data, uint32_t count) {
   written.insert(written.end(), static_cast<const uint8_t*>(data),
                  static_cast<const uint8_t*>(data) + taken);
   return taken;
-}
-
-// zlib's raw inflate to the end of the stream; false when it refuses or runs out of input.
-bool ZlibInflate(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(data);
-  z.avail_in = uInt(size);
-  uint8_t chunk[32768];
-  int rc;
-  do {
-    z.next_out = chunk;
-    z.avail_out = sizeof chunk;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
-  } while (rc == Z_OK && out.size() < (64u << 20));
-  inflateEnd(&z);
-  return rc == Z_STREAM_END;
-}
-
-void Check(bool promise) {
-  if (!promise) std::abort();
 }
 
 // An AES entry through DecodeEntry, as the extraction hands it over; an archive that ends
@@ -163,9 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // without a cancel or a short archive nothing sets CancelRequested.
   if (deflated && cancelAt) Check(int(writes.size()) <= cancelAt);
   if (deflated && !cancelAt && !(options & 0x20)) Check(!CancelRequested);
-  std::vector<uint8_t> expected;
-  if (options == 1 && ZlibInflate(entry, entrySize, expected))
-    Check(LastInflateOutcome == InflateOutcome::Complete && written == expected);
+  std::optional<std::vector<uint8_t>> expected;
+  if (options == 1 && (expected = testing_support::RawInflate(entry, entrySize)))
+    Check(LastInflateOutcome == InflateOutcome::Complete && written == *expected);
 
   CloseArchiveFile(ArchiveHandle);
   ArchiveHandle = nullptr;

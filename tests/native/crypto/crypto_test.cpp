@@ -1,6 +1,6 @@
-// SHA-1, HMAC-SHA1, PBKDF2 and AES-CTR against published vectors and against nettle, an
-// independent implementation, on random keys and data added in random pieces. Every case runs
-// twice: on the processor's AES and SHA instructions and on the portable rounds.
+// SHA-1, HMAC-SHA1, PBKDF2 and AES-CTR against nettle, an independent implementation, on random
+// keys and data added in random pieces. Every case runs twice: on the processor's AES and SHA
+// instructions and on the portable rounds.
 #include <gtest/gtest.h>
 #include <nettle/hmac.h>
 #include <nettle/nettle-meta.h>
@@ -21,16 +21,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::string Hex(const uint8_t* p, size_t n) {
-  std::string hex;
-  for (size_t i = 0; i < n; ++i)
-    hex += "0123456789abcdef"[p[i] >> 4], hex += "0123456789abcdef"[p[i] & 15];
-  return hex;
-}
-std::string Hex(const Bytes& b) {
-  return Hex(b.data(), b.size());
-}
 
 // Lengths around every block boundary up to 300 bytes, and some long runs.
 std::vector<size_t> Lengths() {
@@ -71,64 +61,17 @@ class Crypto : public testing::TestWithParam<bool> {
   std::mt19937 random{20261208};
 };
 
-TEST_P(Crypto, Pbkdf2GivesTheKeysOfRfc6070) {
-  struct Case {
-    std::string password = "password", salt = "salt";
-    uint32_t iterations;
-    std::string key;
-  };
-  const Case cases[] = {
-      {.iterations = 1, .key = "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
-      {.iterations = 2, .key = "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
-      {.iterations = 4096, .key = "4b007901b765489abead49d926f721d065a429c1"},
-      {.password = "passwordPASSWORDpassword",
-       .salt = "saltSALTsaltSALTsaltSALTsaltSALTsalt",
-       .iterations = 4096,
-       .key = "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
-      {.password = std::string("pass\0word", 9),
-       .salt = std::string("sa\0lt", 5),
-       .iterations = 4096,
-       .key = "56fa6aa75548099dcc37d7f03425e0c3"},
-  };
-  for (const Case& c : cases) {
-    const Bytes password(c.password.begin(), c.password.end()), salt(c.salt.begin(), c.salt.end());
-    Bytes key(c.key.size() / 2);
-    Pbkdf2HmacSha1(password.data(), password.size(), salt.data(), salt.size(), c.iterations,
-                   key.data(), key.size());
-    EXPECT_EQ(Hex(key), c.key) << c.password << " " << c.iterations;
-  }
-}
-
-TEST_P(Crypto, AesGivesTheBlocksOfFips197AndRefusesOtherKeyLengths) {
-  struct Case {
-    uint32_t keyLength;
-    const char* cipher;  // nullptr: the length is refused
-  };
-  const Case cases[] = {
-      {.keyLength = 16, .cipher = "69c4e0d86a7b0430d8cdb78070b4c55a"},
-      {.keyLength = 24, .cipher = "dda97ca4864cdfe06eaf70a0ec0d7191"},
-      {.keyLength = 32, .cipher = "8ea2b7ca516745bfeafc49904b496089"},
-      {.keyLength = 0, .cipher = nullptr},
-      {.keyLength = 15, .cipher = nullptr},
-      {.keyLength = 20, .cipher = nullptr},
-      {.keyLength = 33, .cipher = nullptr},
-  };
-  uint8_t keyBytes[33], plain[16], cipher[16];
-  for (int i = 0; i < 33; ++i) keyBytes[i] = uint8_t(i);
-  for (int i = 0; i < 16; ++i) plain[i] = uint8_t(0x11 * i);
-  for (const Case& c : cases) {
+// Only keys of 16, 24 and 32 bytes are taken (their rounds are held against nettle below); any
+// other length leaves the key as it was.
+TEST_P(Crypto, AesRefusesOtherKeyLengths) {
+  const uint8_t keyBytes[33] = {};
+  for (const uint32_t keyLength : {0, 15, 20, 33}) {
     AesKey key, untouched;
     memset(&key, 0xA5, sizeof key);
     untouched = key;
-    ASSERT_EQ(AesSetKey(&key, keyBytes, c.keyLength), c.cipher != nullptr) << c.keyLength;
-    if (!c.cipher) {
-      EXPECT_EQ(memcmp(&key, &untouched, sizeof key), 0) << c.keyLength;
-      AesCtr ctr;
-      EXPECT_FALSE(AesCtrBegin(&ctr, keyBytes, c.keyLength));
-      continue;
-    }
-    AesEncryptBlock(&key, plain, cipher);
-    EXPECT_EQ(Hex(cipher, 16), c.cipher);
+    AesCtr ctr;
+    EXPECT_FALSE(AesSetKey(&key, keyBytes, keyLength) || AesCtrBegin(&ctr, keyBytes, keyLength));
+    EXPECT_EQ(memcmp(&key, &untouched, sizeof key), 0) << keyLength;
   }
 }
 
@@ -145,9 +88,9 @@ TEST_P(Crypto, Sha1AndHmacMatchNettleWhateverThePieces) {
       HmacSha1Add(&mac, p, piece);
       p += piece;
     }
-    uint8_t digest[kSha1DigestSize], macDigest[kSha1DigestSize], expected[kSha1DigestSize];
-    Sha1End(&sha, digest);
-    HmacSha1End(&mac, macDigest);
+    Bytes digest(kSha1DigestSize), macDigest(kSha1DigestSize), expected(kSha1DigestSize);
+    Sha1End(&sha, digest.data());
+    HmacSha1End(&mac, macDigest.data());
     ASSERT_EQ(std::count(reinterpret_cast<uint8_t*>(&mac), reinterpret_cast<uint8_t*>(&mac + 1), 0),
               sizeof mac)
         << "the keyed state outlives HmacSha1End";
@@ -155,14 +98,13 @@ TEST_P(Crypto, Sha1AndHmacMatchNettleWhateverThePieces) {
     sha1_ctx oracle;
     sha1_init(&oracle);
     sha1_update(&oracle, n, data.data());
-    sha1_digest(&oracle, kSha1DigestSize, expected);
-    ASSERT_EQ(Hex(digest, kSha1DigestSize), Hex(expected, kSha1DigestSize)) << n;
+    sha1_digest(&oracle, kSha1DigestSize, expected.data());
+    ASSERT_EQ(digest, expected) << n;
     hmac_sha1_ctx macOracle;
     hmac_sha1_set_key(&macOracle, key.size(), key.data());
     hmac_sha1_update(&macOracle, n, data.data());
-    hmac_sha1_digest(&macOracle, kSha1DigestSize, expected);
-    ASSERT_EQ(Hex(macDigest, kSha1DigestSize), Hex(expected, kSha1DigestSize))
-        << n << " bytes, key of " << key.size();
+    hmac_sha1_digest(&macOracle, kSha1DigestSize, expected.data());
+    ASSERT_EQ(macDigest, expected) << n << " bytes, key of " << key.size();
   }
 }
 
@@ -175,8 +117,7 @@ TEST_P(Crypto, Pbkdf2MatchesNettle) {
                    key.data(), key.size());
     pbkdf2_hmac_sha1(password.size(), password.data(), iterations, salt.size(), salt.data(),
                      expected.size(), expected.data());
-    ASSERT_EQ(Hex(key), Hex(expected))
-        << password.size() << " " << salt.size() << " " << iterations;
+    ASSERT_EQ(key, expected) << password.size() << " " << salt.size() << " " << iterations;
   }
 }
 
@@ -209,7 +150,7 @@ TEST_P(Crypto, AesCtrMatchesNettleOnTheCounterBlocksWhateverThePieces) {
     Bytes data = plain;
     uint8_t* p = data.data();
     for (size_t piece : Pieces(n)) AesCtrApply(&ctr, p, piece), p += piece;
-    ASSERT_EQ(Hex(data), Hex(expected)) << n << " bytes, key of " << keyLength;
+    ASSERT_EQ(data, expected) << n << " bytes, key of " << keyLength;
   }
 }
 

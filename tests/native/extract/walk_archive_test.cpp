@@ -9,10 +9,9 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "tests/support/core_harness.h"
+#include "tests/support/files.h"
 #include "tests/support/pe_builder.h"
 #include "tests/support/zip_builder.h"
 #include "unpacker/container/archive_access.h"
@@ -38,18 +37,10 @@ const std::string kCannotOpen = "파일을 열 수 없습니다.";
 constexpr char kUnknownMethod[] = "알수 없는 압축 형식입니다.";
 constexpr char kDamaged[] = "압축 파일이 손상되었습니다.";  // told by both passes
 const std::string kCancelled = "작업이 취소되었습니다.";
-constexpr char kNo[] = "<missing>";
 const std::string kHanGeul = "\xC7\xD1\xB1\xDB";  // 한글 (949)
 using Texts = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, contents
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : kNo;
-}
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 ArchiveEntry Entry(std::string name, std::string data, uint16_t method = 8) {
   return {.name = name, .data = {data.begin(), data.end()}, .method = method};
 }
@@ -172,11 +163,11 @@ TEST_F(Walk, FailuresAndTheirMessages) {
        .files = {{"n", "n"}}},
       {.zip = Zip({Entry("l", "l", 14), Entry("c", "c", 0)}),
        .messages = {kUnknownMethod},
-       .files = {{"l", ""}, {"c", kNo}}},
+       .files = {{"l", ""}, {"c", kMissing}}},
       {.zip = noZip64Field.bytes,
        .messages = {kDamaged, kDamaged},
-       .files = {{"a", "a"}, {"z", kNo}}},
-      {.zip = lostLocator.bytes, .messages = {kDamaged, kDamaged}, .files = {{"a", kNo}}},
+       .files = {{"a", "a"}, {"z", kMissing}}},
+      {.zip = lostLocator.bytes, .messages = {kDamaged, kDamaged}, .files = {{"a", kMissing}}},
       {.zip = Zip({Entry("a", "a"), Entry(std::string("\0\0", 2), "x")}),
        .messages = {kDamaged, kDamaged},
        .files = {{"a", "a"}}},
@@ -184,11 +175,15 @@ TEST_F(Walk, FailuresAndTheirMessages) {
       {.zip = Zip({Entry("a", "a")}),
        .messages = {"폴더이름이 잘못되었습니다."},
        .startLength = kDestFolderSize - 3},
+      // The destination fits, but not with the backslash every target path needs: told once.
+      {.zip = Zip({Entry("a", "a"), Entry("b", "b")}),
+       .messages = {"폴더이름이 잘못되었습니다."},
+       .startLength = kDestFolderSize - 5},
       {.zip = Zip({Entry("..\\x", "evil"), Entry("a/../../x", "evil"), Entry("sub\\nul.x", "evil"),
                    Entry(fits, "fits"), Entry(tooLong, "no"), Entry("fine", "fine")}),
        .messages = {"..\\x: " + kCannotOpen, "a/../../x: " + kCannotOpen,
                     "sub\\nul.x: " + kCannotOpen, tooLong + ": " + kCannotOpen, kFailed},
-       .files = {{"..\\x", kNo}, {"x", kNo}, {fits, "fits"}, {"fine", "fine"}}},
+       .files = {{"..\\x", kMissing}, {"x", kMissing}, {fits, "fits"}, {"fine", "fine"}}},
       {.zip = BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes,
        .messages = {kFailed}},
       {.zip = cut, .messages = {kCancelled}, .files = {{"a", "a"}}},
@@ -246,7 +241,7 @@ TEST_F(Walk, CancelBetweenEntries) {
   // Close comes while the second entry's file has just been made.
   script.onStep = [&] { CancelRequested |= ++steps == 5; };
   Extract();
-  ExpectFiles({{"1", "one"}, {"2", kNo}, {"3", kNo}});
+  ExpectFiles({{"1", "one"}, {"2", kMissing}, {"3", kMissing}});
   ASSERT_EQ(Messages(), Texts{kCancelled});
   EXPECT_EQ(shownMessages[0].icon, MessageIcon::Information);
   EXPECT_EQ(ExitCode(Outcome), 255);
@@ -282,7 +277,7 @@ TEST_F(Walk, Passwords) {
   Extract();
   EXPECT_EQ(script.passwordQuestions, 3);
   EXPECT_EQ(Messages(), Texts{});
-  ExpectFiles({{"a.txt", kNo}, {"after", kNo}});
+  ExpectFiles({{"a.txt", kMissing}, {"after", kMissing}});
 
   // A password that is not ASCII is typed in the ANSI code page; producers encrypt with those
   // bytes or with its UTF-8, and the one typed password opens both.
@@ -320,7 +315,7 @@ TEST_F(Walk, AesEntriesAreAuthenticated) {
   Extract();
   EXPECT_EQ(script.passwordQuestions, 3);
   EXPECT_EQ(ExitCode(Outcome), 2);
-  ExpectFiles({{"bin/random.bin", kNo}, {"readme.txt", kNo}});
+  ExpectFiles({{"bin/random.bin", kMissing}, {"readme.txt", kMissing}});
 }
 
 // The delete pass removes only what this run wrote, and the folders it made once they are
@@ -334,7 +329,7 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
   Extract();
   ASSERT_EQ(Outcome.Extraction, ExtractionOutcome::Succeeded);
   Run(Pass::Delete);
-  ExpectFiles({{"new", kNo}, {kHanGeul + "\\x\\y", kNo}, {"kept", "the user's own"}});
+  ExpectFiles({{"new", kMissing}, {kHanGeul + "\\x\\y", kMissing}, {"kept", "the user's own"}});
   EXPECT_FALSE(fs::exists(Out(kHanGeul)) || fs::exists(Out("made")));
   EXPECT_TRUE(fs::is_directory(Out("old")) && fs::is_directory(Out("")));
   EXPECT_EQ(ExitCode(Outcome), 0);
@@ -352,48 +347,57 @@ TEST_F(Walk, DeletePassRemovesOnlyWhatWasWritten) {
 // ZipCrypto and AES entries), two streamed through a pipe (sizes only behind the data, the
 // second Info-ZIP's Zip64 entry for standard input), and Zip64 ones: Python's local fields,
 // written to a file or streamed, and Info-ZIP's in every record, with the Zip64 end records.
+// Names in any script: UTF-8 names (flag bit 11, from Python and 7-Zip; without it from
+// Info-ZIP on Unix) are created as they are. Self-extractors of the tree made by mksfx: as made
+// (offsets from the ZIP data), after `zip -A` (offsets from the file's start), and signed by
+// osslsigncode (a certificate table behind the ZIP data, aligned to 8 bytes); the read-only
+// attribute of their readme.txt, which only the central directory gives, arrives. Python's
+// 65,537 streamed entries: the end record's count is saturated, and every entry's sizes are in
+// the central directory, which only the Zip64 end records locate; all but the last have one
+// name and are kept once written.
 TEST_F(Walk, ArchivesMadeByOtherTools) {
-  const fs::path fixtures = TOOL_ARCHIVES;
-  for (const std::string archive :
-       {"infozip", "infozip_encrypted", "7zip", "7zip_zipcrypto", "7zip_aes128", "7zip_aes192",
-        "7zip_aes256", "7zip_mixed", "python", "infozip_stdin", "infozip_stdin64", "python_zip64",
-        "python_zip64_streamed", "infozip_zip64"}) {
-    SCOPED_TRACE(archive);
-    const std::string zip = ReadText(fixtures / (archive + ".zip"));
-    Start({zip.begin(), zip.end()});
+  const fs::path tools = TOOL_ARCHIVES, made = SELF_EXTRACTORS;
+  Files tree;
+  for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
+    tree.push_back({file, ReadText(tools / "tree" / file)});
+  std::vector<std::pair<fs::path, Files>> cases;
+  for (const fs::path name :
+       {"infozip.zip", "infozip_encrypted.zip", "7zip.zip", "7zip_zipcrypto.zip", "7zip_aes128.zip",
+        "7zip_aes192.zip", "7zip_aes256.zip", "7zip_mixed.zip", "python.zip", "python_zip64.zip",
+        "python_zip64_streamed.zip", "infozip_zip64.zip"})
+    cases.push_back({tools / name, tree});
+  for (const char* name : {"sfx.exe", "sfx_file_offsets.exe", "sfx_signed.exe"})
+    cases.push_back({made / name, tree});
+  for (const char* name : {"infozip_stdin.zip", "infozip_stdin64.zip"})
+    cases.push_back({tools / name, {{"-", "streamed through a pipe\n"}}});
+  for (const char* name : {"python_unicode.zip", "7zip_unicode.zip", "infozip_unicode.zip"})
+    cases.push_back({tools / name,
+                     {{"αβγ/λόγος.txt", "greek\n"},
+                      {"😀.txt", "emoji\n"},
+                      {"e\xCC\x81.txt", "combining\n"},
+                      {"𠮷.txt", "cjk\n"},
+                      {"한글.txt", "korean\n"}}});
+  cases.push_back({tools / "python_65537.zip", {{"same.txt", "0\n"}, {"last.txt", "65536\n"}}});
+  for (const auto& [program, files] : cases) {
+    SCOPED_TRACE(program);
+    const std::string bytes = ReadText(program);
+    if (program.extension() == ".exe") StartProgram(bytes);
+    if (program.extension() == ".zip") Start({bytes.begin(), bytes.end()});
     script.password = "secret";
     Extract();
     EXPECT_EQ(Messages(), Texts{kAllExtracted});
+    ExpectFiles(files);
+    if (files != tree) continue;
     EXPECT_EQ(ProgressPercent, 100) << "the scan pass's total is the extract pass's measure";
-    if (archive.starts_with("infozip_stdin")) {  // streamed through a pipe
-      ExpectFiles({{"-", "streamed through a pipe\n"}});
-      continue;
-    }
-    for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
-      ExpectFiles({{file, ReadText(fixtures / "tree" / file)}});
     EXPECT_TRUE(fs::is_directory(Out("docs/empty")));
+    EXPECT_EQ(fs::status(Out("readme.txt")).permissions() & fs::perms::owner_write,
+              program.extension() == ".exe" ? fs::perms::none : fs::perms::owner_write);
   }
 }
 
-// Names in any script: UTF-8 names (flag bit 11, from Python and 7-Zip; without it from
-// Info-ZIP on Unix) are created as they are, 949 names beside them as before; an Info-ZIP Unicode
-// Path field counts while its CRC matches the stored name; UTF-8 that is not well-formed is refused
-// like an unsafe name.
+// An Info-ZIP Unicode Path field counts while its CRC matches the stored name; 949 names are
+// read beside UTF-8 ones; UTF-8 that is not well-formed is refused like an unsafe name.
 TEST_F(Walk, UnicodeNames) {
-  const fs::path fixtures = TOOL_ARCHIVES;
-  const Files unicode = {{"αβγ/λόγος.txt", "greek\n"},
-                         {"😀.txt", "emoji\n"},
-                         {"e\xCC\x81.txt", "combining\n"},
-                         {"𠮷.txt", "cjk\n"},
-                         {"한글.txt", "korean\n"}};
-  for (const std::string archive : {"python_unicode", "7zip_unicode", "infozip_unicode"}) {
-    const std::string zip = ReadText(fixtures / (archive + ".zip"));
-    Start({zip.begin(), zip.end()});
-    Extract();
-    EXPECT_EQ(Messages(), Texts{kAllExtracted}) << archive;
-    ExpectFiles(unicode);
-  }
-
   // The Unicode Path field: version 1, the CRC-32 of the stored name, the name in UTF-8.
   const auto unicodePath = [](const std::string& stored, const std::string& utf8) {
     const uint32_t crc = ZlibCrc32({stored.begin(), stored.end()});
@@ -413,41 +417,9 @@ TEST_F(Walk, UnicodeNames) {
   ExpectFiles({{"한글.txt", "949"},
                {"😀 fresh.txt", "fresh"},
                {"stale.txt", "stale"},
-               {"never.txt", kNo},
+               {"never.txt", kMissing},
                {"ü.txt", "flagged"}});
   EXPECT_EQ(ExitCode(Outcome), 2);
-}
-
-// Self-extractors of the tree made by mksfx: as made (offsets from the ZIP data), after `zip -A`
-// (offsets from the file's start), and signed by osslsigncode (a certificate table behind the
-// ZIP data, aligned to 8 bytes). Each extracts in full, and the read-only attribute of
-// readme.txt, which only the central directory gives, arrives.
-TEST_F(Walk, SelfExtractorsAdjustedAndSigned) {
-  const fs::path fixtures = TOOL_ARCHIVES;
-  for (const char* program : {"sfx.exe", "sfx_file_offsets.exe", "sfx_signed.exe"}) {
-    SCOPED_TRACE(program);
-    StartProgram(ReadText(fs::path(SELF_EXTRACTORS) / program));
-    Extract();
-    EXPECT_EQ(Messages(), Texts{kAllExtracted});
-    for (const char* file : {"readme.txt", "docs/numbers.txt", "docs/zero.txt", "bin/random.bin"})
-      ExpectFiles({{file, ReadText(fixtures / "tree" / file)}});
-    EXPECT_EQ(fs::status(Out("readme.txt")).permissions() & fs::perms::owner_write,
-              fs::perms::none);
-    EXPECT_NE(fs::status(Out("bin/random.bin")).permissions() & fs::perms::owner_write,
-              fs::perms::none);
-  }
-}
-
-// 65,537 entries, streamed by Python: the end record's count is saturated, and every entry's
-// sizes are in the central directory, which only the Zip64 end records locate. All but the
-// last have one name and are kept once written; the walk passes each by its own sizes.
-TEST_F(Walk, MoreEntriesThanTheEndRecordCounts) {
-  const std::string zip = ReadText(fs::path(TOOL_ARCHIVES) / "python_65537.zip");
-  Start({zip.begin(), zip.end()});
-  OverwriteMode = OverwriteChoice::SkipWithoutAsking;
-  Extract();
-  EXPECT_EQ(Messages(), Texts{kAllExtracted});
-  ExpectFiles({{"same.txt", "0\n"}, {"last.txt", "65536\n"}});
 }
 
 }  // namespace
