@@ -194,10 +194,8 @@ int NextByte() {
   return S.InputBuffer[S.InputPos++];
 }
 
-// Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
-// high bits read as 0. A read that gives nothing while the entry has data left means the
-// archive ended early: that sets CancelRequested and ArchiveEndedEarly.
-void NeedBits(uint32_t n) {
+// NeedBits' loop: bytes into the bit buffer until it holds n bits or the data ends.
+[[gnu::noinline]] void FetchBits(uint32_t n) {
   while (S.BitCount < n) {
     const int c = NextByte();
     if (c < 0) {
@@ -207,6 +205,14 @@ void NeedBits(uint32_t n) {
     S.BitBuffer |= BitWord(c) << S.BitCount;
     S.BitCount += 8;
   }
+}
+
+// Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
+// high bits read as 0. A read that gives nothing while the entry has data left means the
+// archive ended early: that sets CancelRequested and ArchiveEndedEarly. Mostly the bits are
+// there already, which takes one comparison.
+inline void NeedBits(uint32_t n) {
+  if (S.BitCount < n) FetchBits(n);
 }
 
 // Drops n bits; false when fewer are there: the code ran past the end of the entry's data.
@@ -258,11 +264,10 @@ inline void Copy8(uint8_t* to, const uint8_t* from) {
 inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
-  if (distance >= 16) {
+  if (sizeof(void*) >= 8 && distance >= 16) {
+    // Where registers are 64 bits wide, so are the vector moves a 16-byte copy becomes.
     do {
-      uint8_t chunk[16];
-      std::memcpy(chunk, from, 16);
-      std::memcpy(out, chunk, 16);
+      std::memcpy(out, from, 16);
       out += 16;
       from += 16;
     } while (out < end);
@@ -275,10 +280,9 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
       from += 16;
     } while (out < end);
   } else if (distance == 1) {
-    const uint64_t run = *from * 0x0101010101010101ull;
+    const size_t run = *from * (~size_t(0) / 0xFF);
     do {
-      std::memcpy(out, &run, 8);
-      std::memcpy(out + 8, &run, 8);
+      for (uint32_t i = 0; i < 16; i += sizeof run) std::memcpy(out + i, &run, sizeof run);
       out += 16;
     } while (out < end);
   } else {
@@ -364,16 +368,26 @@ Step SlowSymbol(const BlockCodes& c) {
   return S.Out >= S.Window + kWindowSize ? Step::WindowFull : Step::Continue;
 }
 
+// FastCodes keeps the count of valid bits in the low bits of `count` (Valid): it subtracts
+// whole entries, whose low byte is the bits they take, and the bits above collect what the rest
+// of the entries leave there. That spares a register and an instruction per code.
+constexpr uint32_t kCountMask = kWordBits - 1;
+inline uint32_t Valid(uint32_t count) {
+  return count & kCountMask;
+}
+
 // Tops the bit buffer up to at least kWordBits - 8 bits with one word load at `in`.
 inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
-  bits |= LoadWord(in) << count;
-  in += (kWordBits - 1 - count) >> 3;
+  bits |= LoadWord(in) << Valid(count);
+  in += (~count & kCountMask) >> 3;
   count |= kWordBits - 8;
 }
 
-inline void Drop(BitWord& bits, uint32_t& count, uint32_t n) {
-  bits >>= n;
-  count -= n;
+// Drops the bits an entry takes (its low byte).
+inline void Drop(BitWord& bits, uint32_t& count, HuffEntry e) {
+  static_assert(kCountMask >= 28, "an entry takes at most 15 + 13 bits");
+  bits >>= e.Word & kCountMask;
+  count -= e.Word;
 }
 
 // A length's or distance's extra bits, behind its code's bits.
@@ -414,38 +428,44 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
   HuffEntry e = tl[bits & literalMask];
   for (;;) {
     if (e.IsLiteral()) {
-      Drop(bits, count, e.Bits());
-      *out++ = uint8_t(e.Value());
-      // With 64 bits, up to two more literals from the same refill. They may land behind a
-      // full window before its flush; they are then the next window's first bytes, or dropped
-      // with the rest of the window's overrun when the flush brings a cancel, as if they had
-      // never been decoded.
-      if constexpr (kWordBits >= 64) {
-        e = tl[bits & literalMask];
-        if (e.IsLiteral()) {
-          Drop(bits, count, e.Bits());
-          *out++ = uint8_t(e.Value());
+      // A run of literals: its own loop, so that the compiler keeps it in registers.
+      bool stop;
+      do {
+        Drop(bits, count, e);
+        *out++ = uint8_t(e.Value());
+        // With 64 bits, up to two more literals from the same refill. They may land behind a
+        // full window before its flush; they are then the next window's first bytes, or dropped
+        // with the rest of the window's overrun when the flush brings a cancel, as if they had
+        // never been decoded.
+        if constexpr (kWordBits >= 64) {
           e = tl[bits & literalMask];
           if (e.IsLiteral()) {
-            Drop(bits, count, e.Bits());
+            Drop(bits, count, e);
             *out++ = uint8_t(e.Value());
             e = tl[bits & literalMask];
+            if (e.IsLiteral()) {
+              Drop(bits, count, e);
+              *out++ = uint8_t(e.Value());
+              e = tl[bits & literalMask];
+            }
           }
         }
-      }
-      if (in > inLast || out >= windowEnd) break;
-      Refill(bits, count, in);
-      if constexpr (kWordBits < 64) e = tl[bits & literalMask];
+        stop = in > inLast || out >= windowEnd;
+        if (stop) break;
+        Refill(bits, count, in);
+        if constexpr (kWordBits < 64) e = tl[bits & literalMask];
+      } while (e.IsLiteral());
+      if (stop) break;
       continue;
     }
     if (e.IsSpecial()) {
       if (e.IsLink()) {
-        Drop(bits, count, e.Bits());
+        Drop(bits, count, e);
         e = tl[e.Value() + (bits & Mask(e.CodeBits()))];
         continue;
       }
       if (e.Special() == HuffEntry::kEndOfBlock) {
-        Drop(bits, count, e.Bits());
+        Drop(bits, count, e);
         step = Step::EndOfBlock;
       } else {
         step = Fail(InflateOutcome::InvalidCode);
@@ -454,12 +474,12 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
     }
 
     const uint32_t length = e.Value() + ExtraBits(bits, e);
-    Drop(bits, count, e.Bits());
+    Drop(bits, count, e);
     if constexpr (kWordBits < 64) Refill(bits, count, in);
     HuffEntry d = td[bits & distanceMask];
     if (d.IsSpecial()) {
       if (d.IsLink()) {
-        Drop(bits, count, d.Bits());
+        Drop(bits, count, d);
         d = td[d.Value() + (bits & Mask(d.CodeBits()))];
       }
       if (d.IsSpecial()) {
@@ -471,13 +491,16 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
     uint32_t distance;
     if constexpr (kWordBits >= 64) {
       distance = d.Value() + ExtraBits(bits, d);
-      Drop(bits, count, d.Bits());
+      Drop(bits, count, d);
     } else {
-      Drop(bits, count, d.CodeBits());
-      Refill(bits, count, in);
+      // The code's bits, a refill, the extra bits.
       const uint32_t extra = d.Bits() - d.CodeBits();
+      bits >>= d.CodeBits();
+      count -= d.CodeBits();
+      Refill(bits, count, in);
       distance = d.Value() + uint32_t(bits & Mask(extra));
-      Drop(bits, count, extra);
+      bits >>= extra;
+      count -= extra;
     }
     if (distance > size_t(out - firstByte)) {
       step = Fail(InflateOutcome::DistanceTooFar);
@@ -495,6 +518,7 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
   if (step == Step::Continue && out >= windowEnd) step = Step::WindowFull;
 
   // Bytes loaded before this call may come from the previous piece; only this piece's go back.
+  count = Valid(count);
   uint32_t giveBack = count >> 3;
   if (giveBack > uint32_t(in - S.InputBuffer)) giveBack = uint32_t(in - S.InputBuffer);
   in -= giveBack;
