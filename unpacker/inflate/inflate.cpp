@@ -75,7 +75,7 @@ constexpr uint32_t kFixedDistanceRootBits = 5;
 // After a refill the bit buffer holds at least kWordBits - 8 bits. With 64 of them one refill
 // covers a round of FastCodes: a length and a distance with their extra bits, or three
 // literals and the root lookup of the code behind them. With 32, a refill comes before every
-// lookup and before a distance's extra bits.
+// lookup, and before a distance's extra bits when its code and they need more than that.
 static_assert(kWordBits < 64 || kWordBits - 8 >= 15 + 5 + 15 + 13, "a length and a distance");
 static_assert(kWordBits < 64 || kWordBits - 8 >= 3 * 15 + kLiteralRootBits, "three literals");
 static_assert(kWordBits - 8 >= 15 + 5 && kWordBits - 8 >= 15 && kWordBits - 8 >= 13,
@@ -489,11 +489,9 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
       }
     }
     uint32_t distance;
-    if constexpr (kWordBits >= 64) {
-      distance = d.Value() + ExtraBits(bits, d);
-      Drop(bits, count, d);
-    } else {
-      // The code's bits, a refill, the extra bits.
+    if (kWordBits < 64 && Valid(count) < d.Bits()) {
+      // Only on 32-bit hosts, for the rare distance whose code and extra bits pass what the
+      // refill brought: the code's bits, another refill, the extra bits.
       const uint32_t extra = d.Bits() - d.CodeBits();
       bits >>= d.CodeBits();
       count -= d.CodeBits();
@@ -501,6 +499,9 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
       distance = d.Value() + uint32_t(bits & Mask(extra));
       bits >>= extra;
       count -= extra;
+    } else {
+      distance = d.Value() + ExtraBits(bits, d);
+      Drop(bits, count, d);
     }
     if (distance > size_t(out - firstByte)) {
       step = Fail(InflateOutcome::DistanceTooFar);
