@@ -10,6 +10,7 @@
 // writes, flushes and cancel points are those of a byte-by-byte decoder.
 #include "unpacker/inflate/inflate.h"
 
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -390,9 +391,16 @@ inline void Drop(BitWord& bits, uint32_t& count, HuffEntry e) {
   count -= e.Word;
 }
 
+// Masks of the low n bits, n < 32: one load instead of a shift and two more steps.
+constexpr auto kLowMasks = [] {
+  std::array<BitWord, 32> masks{};
+  for (uint32_t n = 0; n < 32; ++n) masks[n] = (BitWord(1) << n) - 1;
+  return masks;
+}();
+
 // A length's or distance's extra bits, behind its code's bits.
 inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
-  return uint32_t((bits & Mask(e.Bits())) >> e.CodeBits());
+  return uint32_t((bits & kLowMasks[e.Bits()]) >> e.CodeBits());
 }
 
 // Decodes symbols until the end of the block, a code that ends the entry, a full window or the
