@@ -491,8 +491,8 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   }
 }
 
-// A root is never wider than asked, which the 32-bit fast path needs (after a literal it holds
-// 9 bits for the next lookup): here the 4-bit codes go to a sub-table.
+// A root is never wider than asked, which the fast path needs (after three literals of one
+// refill it holds just the bits of the next root lookup): here the 4-bit codes go to a sub-table.
 TEST(HuffmanTable, RootIsNeverWiderThanAsked) {
   const uint8_t lengths[] = {3, 3, 3, 3, 3, 3, 3, 4, 4};
   HuffEntry *root, *chain;
