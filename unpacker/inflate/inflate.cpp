@@ -391,7 +391,7 @@ inline void Drop(BitWord& bits, uint32_t& count, HuffEntry e) {
   count -= e.Word;
 }
 
-// Masks of the low n bits, n < 32: one load instead of a shift and two more steps.
+// Masks of the low n bits, n < 32: one load instead of a variable shift and two more steps.
 constexpr auto kLowMasks = [] {
   std::array<BitWord, 32> masks{};
   for (uint32_t n = 0; n < 32; ++n) masks[n] = (BitWord(1) << n) - 1;
@@ -469,7 +469,7 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
     if (e.IsSpecial()) {
       if (e.IsLink()) {
         Drop(bits, count, e);
-        e = tl[e.Value() + (bits & Mask(e.CodeBits()))];
+        e = tl[e.Value() + (bits & kLowMasks[e.CodeBits()])];
         continue;
       }
       if (e.Special() == HuffEntry::kEndOfBlock) {
@@ -488,7 +488,7 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
     if (d.IsSpecial()) {
       if (d.IsLink()) {
         Drop(bits, count, d);
-        d = td[d.Value() + (bits & Mask(d.CodeBits()))];
+        d = td[d.Value() + (bits & kLowMasks[d.CodeBits()])];
       }
       if (d.IsSpecial()) {
         step = Fail(d.Special() == HuffEntry::kNoDistances ? InflateOutcome::LengthWithoutDistances
@@ -504,7 +504,7 @@ inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
       bits >>= d.CodeBits();
       count -= d.CodeBits();
       Refill(bits, count, in);
-      distance = d.Value() + uint32_t(bits & Mask(extra));
+      distance = d.Value() + uint32_t(bits & kLowMasks[extra]);
       bits >>= extra;
       count -= extra;
     } else {
