@@ -1,7 +1,9 @@
 // inflate_bench: decodes the same raw deflate data with the unpacker's decoder (DecompressEntry
 // over a memory archive, CRC-32 included), zlib's inflate (32 KiB output chunks, zlib's crc32
 // over each) and libdeflate (one call, then libdeflate_crc32), and prints output MB/s, the
-// median of several runs. The last line compares the three on mixed real data at level 6.
+// median of several runs: whole streams, and 16 MB of the real data as streams of 4 KiB (small
+// files: set-up and careful path). The last line compares the three on mixed real data at
+// level 6.
 // Then the same level-6 data as a WinZip AES-256 entry (AE-1), decoded as the stub does
 // (password, decryption, authentication code), against the decoder on the plain entry.
 //
@@ -10,17 +12,12 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <string>
 #include <vector>
 
+#include "bench/inflate/bench_data.h"
 #include "unpacker/container/archive_access.h"
 #include "unpacker/container/native/native_archive_file.h"
 #include "unpacker/container/shared_state.h"
@@ -41,101 +38,10 @@ void PumpOneMessage() {}
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
 struct Decoded {
   uint64_t size;
   uint32_t crc;
 };
-
-// ---- Data -----------------------------------------------------------------------------------
-
-uint64_t Fnv1a(const std::string& s) {
-  uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
-
-bool AlreadyCompressed(const fs::path& path) {
-  static const char* const kExtensions[] = {".gz",    ".xz",  ".bz2", ".zst",  ".lz4", ".zip",
-                                            ".jar",   ".png", ".jpg", ".jpeg", ".gif", ".woff",
-                                            ".woff2", ".ogg", ".mp3", ".deb",  ".lzma"};
-  const std::string ext = path.extension().string();
-  for (const char* e : kExtensions)
-    if (ext == e) return true;
-  return false;
-}
-
-// Regular files of 4 KiB to 4 MiB under `root`, in the order of a hash of their paths (a fixed
-// pseudo-random pick across all folders), until `budget` bytes are taken.
-void TakeFiles(const char* root, uint64_t budget, std::vector<uint8_t>& out,
-               std::vector<std::string>& taken) {
-  std::vector<std::pair<uint64_t, fs::path>> files;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec),
-       end;
-       it != end; it.increment(ec)) {
-    if (ec) break;
-    if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
-    const uint64_t size = it->file_size(ec);
-    if (ec || size < 4096 || size > (4u << 20) || AlreadyCompressed(it->path())) continue;
-    files.emplace_back(Fnv1a(it->path().string()), it->path());
-  }
-  std::sort(files.begin(), files.end());
-  uint64_t got = 0;
-  for (const auto& [hash, path] : files) {
-    if (got >= budget) break;
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    if (bytes.empty()) continue;
-    out.insert(out.end(), bytes.begin(), bytes.end());
-    got += bytes.size();
-    taken.push_back(path.string());
-  }
-}
-
-std::vector<uint8_t> RandomBytes(size_t size) {
-  std::vector<uint8_t> out(size);
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (uint8_t& b : out) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    b = uint8_t(x >> 24);
-  }
-  return out;
-}
-
-// Log lines: a few hundred distinct lines with counters, the kind of file that compresses
-// 50 to 1 and decodes mostly as long matches.
-std::vector<uint8_t> RepetitiveBytes(size_t size) {
-  std::vector<uint8_t> out;
-  out.reserve(size + 128);
-  char line[128];
-  for (uint32_t i = 0; out.size() < size; ++i) {
-    const int n = std::snprintf(
-        line, sizeof line, "2024-05-%02u 12:%02u:00 worker-%u INFO request served status=200\n",
-        1 + i / 4000 % 28, i / 60 % 60, i % 7);
-    out.insert(out.end(), line, line + n);
-  }
-  out.resize(size);
-  return out;
-}
-
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int level) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-  std::vector<uint8_t> out(deflateBound(&z, data.size()));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 // ---- Decoders ---------------------------------------------------------------------------------
 
@@ -241,44 +147,50 @@ Decoded OurAesInflate(const std::vector<uint8_t>& entryBytes, uint32_t crc) {
 
 // ---- Measuring --------------------------------------------------------------------------------
 
-double Seconds(const std::function<void()>& run) {
-  const auto start = Clock::now();
-  run();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 struct Rates {
   double ours, zlib, libdeflate;  // MB/s of output
 };
 
-Rates Measure(const char* name, const std::vector<uint8_t>& data, int level, int runs) {
-  const std::vector<uint8_t> stream = Deflate(data, level);
-  const uint32_t crc = uint32_t(crc32(0, data.data(), uInt(data.size())));
-  std::vector<uint8_t> out(data.size());
-  std::vector<double> ours, zlib, libdeflate;
-  // The decoders take turns, so a slow moment of the machine hits all of them.
-  for (int run = 0; run < runs; ++run) {
-    Decoded a{}, b{}, c{};
-    ours.push_back(Seconds([&] { a = OurInflate(stream); }));
-    zlib.push_back(Seconds([&] { b = ZlibInflate(stream); }));
-    libdeflate.push_back(Seconds([&] { c = LibdeflateInflate(stream, out); }));
-    for (const Decoded& d : {a, b, c}) {
-      if (d.size != data.size() || d.crc != crc) {
+// The data deflated at `level`, whole, or with `piece` > 0 cut into pieces of that size, each
+// deflated alone: the entries of an archive of small files, each of which sets the decoder up
+// afresh and ends on its careful path.
+Rates Measure(const char* name, const std::vector<uint8_t>& data, int level, int runs,
+              size_t piece = 0) {
+  std::vector<std::vector<uint8_t>> streams;
+  std::vector<Decoded> expected;
+  size_t deflated = 0;
+  const size_t step = piece ? piece : data.size();
+  for (size_t at = 0; at < data.size(); at += step) {
+    const std::vector<uint8_t> part(data.begin() + at,
+                                    data.begin() + std::min(data.size(), at + step));
+    streams.push_back(Deflate(part, level));
+    deflated += streams.back().size();
+    expected.push_back({part.size(), uint32_t(crc32(0, part.data(), uInt(part.size())))});
+  }
+  std::vector<uint8_t> out(step);
+  // Every decoder's output is checked against zlib's CRC-32 of the data.
+  auto all = [&](const std::function<Decoded(const std::vector<uint8_t>&)>& decode) {
+    for (size_t i = 0; i < streams.size(); ++i) {
+      const Decoded d = decode(streams[i]);
+      if (d.size != expected[i].size || d.crc != expected[i].crc) {
         std::fprintf(stderr, "%s: a decoder's output differs (size %llu, crc %08x)\n", name,
                      (unsigned long long)d.size, d.crc);
         std::exit(1);
       }
     }
+  };
+  std::vector<double> ours, zlib, libdeflate;
+  // The decoders take turns, so a slow moment of the machine hits all of them.
+  for (int run = 0; run < runs; ++run) {
+    ours.push_back(Seconds([&] { all(OurInflate); }));
+    zlib.push_back(Seconds([&] { all(ZlibInflate); }));
+    libdeflate.push_back(Seconds(
+        [&] { all([&](const std::vector<uint8_t>& s) { return LibdeflateInflate(s, out); }); }));
   }
   const double mb = double(data.size()) / 1e6;
   const Rates r{mb / Median(ours), mb / Median(zlib), mb / Median(libdeflate)};
   std::printf("%-22s %7.1f MB -> %6.1f MB  %8.1f %8.1f %8.1f   %5.2fx %5.2fx\n", name, mb,
-              double(stream.size()) / 1e6, r.ours, r.zlib, r.libdeflate, r.ours / r.zlib,
+              double(deflated) / 1e6, r.ours, r.zlib, r.libdeflate, r.ours / r.zlib,
               r.ours / r.libdeflate);
   std::fflush(stdout);
   return r;
@@ -334,14 +246,12 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   BuildCrcTable();
 
-  std::vector<uint8_t> mixed;
-  std::vector<std::string> taken;
-  TakeFiles("/usr/share", megabytes << 19, mixed, taken);
-  TakeFiles("/usr/lib", megabytes << 19, mixed, taken);
+  size_t files;
+  const std::vector<uint8_t> mixed = MixedData("", megabytes, &files);
   std::printf(
       "inflate_bench: %zu files from /usr/share and /usr/lib (%.1f MB), %d runs each, "
       "median\n",
-      taken.size(), double(mixed.size()) / 1e6, runs);
+      files, double(mixed.size()) / 1e6, runs);
   std::printf("%-22s %7s    %9s  %8s %8s %8s   %6s %6s\n", "data", "output", "deflated", "ours",
               "zlib", "libdefl", "/zlib", "/libdefl");
   std::fflush(stdout);
@@ -350,6 +260,9 @@ int main(int argc, char** argv) {
   Measure("mixed, level 9", mixed, 9, runs);
   Measure("incompressible (stored)", RandomBytes(16 << 20), 6, runs);
   Measure("repetitive, level 6", RepetitiveBytes(64 << 20), 6, runs);
+  const std::vector<uint8_t> part(mixed.begin(),
+                                  mixed.begin() + std::min<size_t>(mixed.size(), 16 << 20));
+  Measure("4 KiB files, level 6", part, 6, runs, 4096);
   MeasureCrc(mixed, runs);
   const Rates level6 = Measure("mixed, level 6", mixed, 6, runs);
   std::printf("inflate/zlib = %.2f, inflate/libdeflate = %.2f\n", level6.ours / level6.zlib,

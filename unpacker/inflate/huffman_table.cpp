@@ -18,11 +18,11 @@ void* DecoderMemory(size_t size) {
   return memory;
 }
 
-const uint16_t kLengthBase[kLengthRows] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
-                                           17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
-                                           99, 115, 131, 163, 195, 227, 258, 0,  0};
-const uint8_t kLengthExtra[kLengthRows] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
-                                           3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+const uint16_t kLengthBase[kLengthRows] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                           67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint8_t kLengthExtra[kLengthRows] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 const uint16_t kDistanceBase[kDistanceRows] = {
     1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
     193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
@@ -30,10 +30,7 @@ const uint8_t kDistanceExtra[kDistanceRows] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  
                                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 void FreeHuffmanTables(HuffEntry* chain) {
-  if (!chain) return;
-  HuffEntry* hidden = chain - 1;
-  while (hidden->Next != 0) hidden = hidden + hidden->Next - 1;
-  std::free(hidden);  // the root's hidden entry starts the block that holds the whole set
+  std::free(chain);
 }
 
 namespace {
@@ -42,8 +39,7 @@ namespace {
 struct CodeSet {
   const uint32_t* count;  // codes of each length, the filler codes included
   uint32_t shortest, longest;
-  uint32_t limit;          // the root width asked for, moved into [shortest, longest]
-  uint32_t endCodeLength;  // a table boundary falls right behind the end-of-block code
+  uint32_t rootBits;       // the root width asked for, moved into [shortest, longest]
   const uint16_t* sorted;  // the symbols in canonical order
   uint32_t symbols;
   uint32_t simple;
@@ -52,51 +48,51 @@ struct CodeSet {
   uint32_t rows;
 };
 
+constexpr HuffEntry Entry(uint32_t kind, uint32_t bits, uint32_t codeBits, uint32_t value) {
+  return HuffEntry{bits | codeBits << 8 | kind | value << 16};
+}
+
+// The entry of the symbol at `symbolIndex` in canonical order (beyond them: a filler code),
+// whose code has `bits` bits at its table level.
 HuffEntry EntryFor(const CodeSet& set, uint32_t symbolIndex, uint32_t bits) {
-  HuffEntry entry{kOpInvalid, uint8_t(bits), 0, 0};
-  if (symbolIndex < set.symbols) {
-    const uint32_t symbol = set.sorted[symbolIndex];
-    if (symbol < set.simple) {
-      entry.Op = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
-      entry.Value = uint16_t(symbol);
-    } else if (symbol - set.simple < set.rows) {
-      entry.Op = set.extra[symbol - set.simple];
-      entry.Value = set.base[symbol - set.simple];
-    }
+  constexpr uint32_t kInvalid = HuffEntry::kSpecial | HuffEntry::kInvalid;
+  if (symbolIndex >= set.symbols) return Entry(kInvalid, bits, bits, 0);
+  const uint32_t symbol = set.sorted[symbolIndex];
+  if (symbol < set.simple) {
+    return symbol < 256 ? Entry(HuffEntry::kLiteral, bits, bits, symbol)
+                        : Entry(HuffEntry::kSpecial | HuffEntry::kEndOfBlock, bits, bits, 0);
   }
-  return entry;
+  const uint32_t row = symbol - set.simple;
+  if (row >= set.rows) return Entry(kInvalid, bits, bits, 0);
+  return Entry(0, bits + set.extra[row], bits, set.base[row]);
 }
 
 // Walks the codes in canonical order, opening the tables they need. With block null it only
-// counts the entries the tables take (hidden entries included); otherwise it lays the tables
-// out in block in the order it opens them, links them and fills them. Returns the count and
-// sets the root width and the newest table.
+// counts the entries the tables take; otherwise it lays the tables out in block in the order it
+// opens them, the root first, links them and fills them. Returns the count.
 //
-// `code` is the current code bit-reversed (the order of table indexes); level h's table is
-// tables[h], tableBits[h + 1] bits wide, and `resolved` counts the bits taken by the levels
-// above it. levelCode[h] is the code prefix for which level h's table was opened, so the walk
-// sees when a code leaves that table.
-size_t WalkCodes(const CodeSet& set, HuffEntry* block, uint32_t* rootBits, HuffEntry** newest) {
-  HuffEntry* tables[kMaxCodeBits + 1] = {};
-  uint32_t tableBits[kMaxCodeBits + 2];
-  uint32_t levelCode[kMaxCodeBits + 1];
-  tableBits[0] = 0;  // the level above the root
-  levelCode[0] = 0;
-  int h = -1;
+// `code` is the current code bit-reversed (the order of table indexes). The root is
+// set.rootBits wide; a sub-table is opened for the codes behind a root index as wide as they
+// fill it completely, which is never wider than the longest code leaves, so it needs no
+// sub-table of its own. `table` is the table being filled, `tableBits` its width and
+// `resolved` the bits the root takes before it (0 while the root is filled); `prefix` is the
+// root index that leads to it.
+size_t WalkCodes(const CodeSet& set, HuffEntry* block) {
+  HuffEntry* table = block;
+  uint32_t tableBits = set.rootBits;
   uint32_t resolved = 0;
+  uint32_t prefix = 0;
   uint32_t code = 0;
   uint32_t next = 0;  // index into sorted
-  size_t used = 0;
-  HuffEntry* last = nullptr;
+  size_t used = size_t(1) << set.rootBits;
+  const uint32_t rootMask = (uint32_t(1) << set.rootBits) - 1;
   for (uint32_t len = set.shortest; len <= set.longest; ++len) {
     for (uint32_t left = set.count[len]; left-- > 0;) {
-      while (len > resolved + tableBits[h + 1]) {
-        // Open a table at the next level: as wide as the codes that follow fill completely,
-        // never wider than the limit.
-        resolved += tableBits[h + 1];
-        ++h;
-        const uint32_t limit =
-            set.longest - resolved < set.limit ? set.longest - resolved : set.limit;
+      if (len > set.rootBits && (resolved == 0 || (code & rootMask) != prefix)) {
+        // Open a sub-table: as wide as the codes that follow fill completely.
+        resolved = set.rootBits;
+        prefix = code & rootMask;
+        const uint32_t limit = set.longest - resolved;
         uint32_t bits = len - resolved;
         uint32_t patterns = uint32_t(1) << bits;
         if (patterns > left + 1 && bits < limit) {
@@ -107,32 +103,21 @@ size_t WalkCodes(const CodeSet& set, HuffEntry* block, uint32_t* rootBits, HuffE
             patterns -= set.count[resolved + bits];
           }
         }
-        if (resolved + bits > set.endCodeLength && resolved < set.endCodeLength)
-          bits = set.endCodeLength - resolved;
-        tableBits[h + 1] = bits;
-        const uint32_t resolvedMask = (uint32_t(1) << resolved) - 1;
-        levelCode[h] = code & resolvedMask;
-
-        const size_t at = used + 1;
+        tableBits = bits;
+        const size_t at = used;
         used = at + (size_t(1) << bits);
-        if (!block) continue;
-        HuffEntry* table = block + at;
-        table[-1] = HuffEntry{0, 0, 0, last ? int32_t(last - (table - 1)) : 0};
-        last = tables[h] = table;
-        if (h > 0) {
-          const uint32_t parentBits = tableBits[h];
-          const uint32_t index = (code & resolvedMask) >> (resolved - parentBits);
-          HuffEntry* link = &tables[h - 1][index];
-          *link =
-              HuffEntry{uint8_t(kOpLiteral + bits), uint8_t(parentBits), 0, int32_t(table - link)};
+        if (block) {
+          table = block + at;
+          block[prefix] =
+              Entry(HuffEntry::kSpecial | HuffEntry::kLink, resolved, bits, uint32_t(at));
         }
       }
 
       const HuffEntry entry = EntryFor(set, next++, len - resolved);
       if (block) {
-        const uint32_t size = uint32_t(1) << tableBits[h + 1];
+        const uint32_t size = uint32_t(1) << tableBits;
         const uint32_t step = uint32_t(1) << (len - resolved);
-        for (uint32_t i = code >> resolved; i < size; i += step) tables[h][i] = entry;
+        for (uint32_t i = code >> resolved; i < size; i += step) table[i] = entry;
       }
 
       // Next code: add one to the bit-reversed len-bit counter.
@@ -142,16 +127,8 @@ size_t WalkCodes(const CodeSet& set, HuffEntry* block, uint32_t* rootBits, HuffE
         bit >>= 1;
       }
       code ^= bit;
-
-      // Back out of the tables that this code completed.
-      while ((code & ((uint32_t(1) << resolved) - 1)) != levelCode[h]) {
-        --h;
-        resolved -= tableBits[h + 1];
-      }
     }
   }
-  *rootBits = tableBits[1];
-  *newest = last;
   return used;
 }
 
@@ -201,15 +178,11 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t simple
     }
   }
 
-  const CodeSet set{count,  shortest, longest, *width, n > 256 ? lengths[256] : kMaxCodeBits,
-                    sorted, symbols,  simple,  base,   extra,
-                    rows};
-  HuffEntry* newest;
-  const size_t entries = WalkCodes(set, nullptr, width, &newest);
+  const CodeSet set{count, shortest, longest, *width, sorted, symbols, simple, base, extra, rows};
+  const size_t entries = WalkCodes(set, nullptr);
   HuffEntry* block = static_cast<HuffEntry*>(DecoderMemory(entries * sizeof(HuffEntry)));
   if (!block) return kHuffNoMemory;
-  WalkCodes(set, block, width, &newest);
-  *root = block + 1;
-  *chain = newest;
+  WalkCodes(set, block);
+  *root = *chain = block;
   return spare != 0 && longest != 1 ? kHuffIncomplete : kHuffComplete;
 }

@@ -4,11 +4,13 @@
 // Two ways through the codes decode the same symbols. SlowSymbol takes bits one byte at a time
 // through NeedBits and DumpBits, in the order RFC 1951 lays them out; it runs near the end of
 // an input piece, where a look-ahead may need the next piece or find the end of the entry's
-// data. FastCodes runs everywhere else: a word-wide bit buffer refilled with one load, matches
-// copied a word at a time. Both stop at the same window boundaries, so reads, writes, flushes
-// and cancel points are those of a byte-by-byte decoder.
+// data. FastCodes runs everywhere else: a word-wide bit buffer refilled without branches by one
+// load, the next table entry looked up while the current one is used, several literals per
+// refill, matches copied a word at a time. Both stop at the same window boundaries, so reads,
+// writes, flushes and cancel points are those of a byte-by-byte decoder.
 #include "unpacker/inflate/inflate.h"
 
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +36,7 @@ constexpr uint32_t kWordBits = sizeof(BitWord) * 8;
 constexpr uint32_t kWindowSize = kPieceSize;
 constexpr uint32_t kHistorySize = 32768;  // RFC 1951 3.2.5: distances reach back 32768 bytes
 constexpr uint32_t kMaxMatch = 258;
-constexpr uint32_t kCopyOverrun = 16;  // CopyMatch may write this far past a match's end
+constexpr uint32_t kCopyOverrun = 32;  // CopyMatch may write this far past a match's end
 // Output memory: history, then several windows, so the 32 KiB of history move to the front
 // once per kWindowsPerBuffer windows rather than after every flush.
 constexpr uint32_t kWindowsPerBuffer = 4;
@@ -42,16 +44,16 @@ constexpr uint32_t kWindowsEnd = kHistorySize + kWindowsPerBuffer * kWindowSize;
 constexpr uint32_t kOutputBufferSize = kWindowsEnd + kMaxMatch + kCopyOverrun;
 static_assert(kHistorySize == kWindowSize, "a window's flush leaves exactly one history behind");
 
-// FastCodes starts a symbol only with this many unread bytes in the piece. Its refills load a
-// word at the read position (one per symbol on 64-bit hosts, up to three on 32-bit ones, each
-// advancing at most sizeof(BitWord) - 1 bytes), so they stay inside the piece; and a symbol's
-// bits (at most 48) plus a look-ahead of at most 16 bits stay inside it, so no code is decoded
-// there that would have made a byte-by-byte reader fetch the next piece.
+// FastCodes starts a round of symbols only with this many unread bytes in the piece. Its
+// refills load a word at the read position (one per round on 64-bit hosts, up to three on
+// 32-bit ones, each advancing at most sizeof(BitWord) - 1 bytes), so they stay inside the
+// piece; and a round's bits (at most 48) plus a look-ahead of at most 16 bits stay inside it, so
+// no code is decoded there that would have made a byte-by-byte reader fetch the next piece.
 constexpr uint32_t kFastInputMargin = kWordBits >= 64 ? 8 : 12;
-static_assert(kWordBits < 64 || kWordBits - 8 >= 15 + 5 + 15 + 13,
-              "one refill covers a length, a distance and their extra bits");
 static_assert(8 * kFastInputMargin >= 15 + 5 + 15 + 13 + 16, "look-ahead stays in the piece");
-static_assert(kWordBits - 8 - 15 >= 9, "after a literal, bits for the next 9-bit root lookup");
+constexpr uint32_t kRefillsPerRound = kWordBits >= 64 ? 1 : 3;
+static_assert(kFastInputMargin >= (kRefillsPerRound - 1) * (sizeof(BitWord) - 1) + sizeof(BitWord),
+              "the loads of a round's refills stay in the piece");
 
 constexpr uint32_t kCodeLengthCodes = 19;
 constexpr uint32_t kMaxDistanceCodes = 32;
@@ -64,11 +66,41 @@ constexpr uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Requested root widths: dynamic literal/length, distance and code-length codes; fixed codes.
-constexpr uint32_t kLiteralRootBits = 9;
-constexpr uint32_t kDistanceRootBits = 6;
+// Wide roots send few codes of real data through a sub-table; the fixed codes fit whole.
+constexpr uint32_t kLiteralRootBits = 10;
+constexpr uint32_t kDistanceRootBits = 8;
 constexpr uint32_t kCodeLengthRootBits = 7;
-constexpr uint32_t kFixedLiteralRootBits = 7;
+constexpr uint32_t kFixedLiteralRootBits = 9;
 constexpr uint32_t kFixedDistanceRootBits = 5;
+
+// After a refill the bit buffer holds at least kWordBits - 8 bits. With 64 of them one refill
+// covers a round of FastCodes: a length and a distance with their extra bits, or three
+// literals and the root lookup of the code behind them. With 32, a refill comes before every
+// lookup, and before a distance's extra bits when its code and they need more than that.
+static_assert(kWordBits < 64 || kWordBits - 8 >= 15 + 5 + 15 + 13, "a length and a distance");
+static_assert(kWordBits < 64 || kWordBits - 8 >= 3 * 15 + kLiteralRootBits, "three literals");
+static_assert(kWordBits - 8 >= 15 + 5 && kWordBits - 8 >= 15 && kWordBits - 8 >= 13,
+              "a length code, a distance code, a distance's extra bits");
+static_assert(kFixedLiteralRootBits <= kLiteralRootBits, "the fixed code takes the same rounds");
+
+// SlowSymbol looks this many bits ahead before it looks a code up (fewer for a narrower root),
+// and fetches more only for a code that needs them: most codes of real data are decoded with
+// one look-ahead. Never further than the block's end code is long: the end of the stream is
+// then found without a look for bits behind it, so an archive whose last entry claims more data
+// than the file holds still decodes to its end.
+constexpr uint32_t kLookAheadBits = 9;
+
+// The codes of a block, as the symbol decoders take them.
+struct BlockCodes {
+  const HuffEntry* literals;   // the literal/length code's root
+  const HuffEntry* distances;  // the distance code's root, kNoDistanceCode without codes
+  uint32_t literalBits;        // root widths
+  uint32_t distanceBits;
+  uint32_t lookAhead;  // SlowSymbol's look-ahead: kLookAheadBits or less
+};
+
+// The distance "table" of a block without distance codes: any length ends the entry.
+constexpr HuffEntry kNoDistanceCode[1] = {{HuffEntry::kSpecial | HuffEntry::kNoDistances}};
 
 // The decoder state: one record for the whole program. InflateEntry resets it and obtains the
 // two buffers; nothing carries over from one entry to the next.
@@ -163,10 +195,8 @@ int NextByte() {
   return S.InputBuffer[S.InputPos++];
 }
 
-// Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
-// high bits read as 0. A read that gives nothing while the entry has data left means the
-// archive ended early: that sets CancelRequested and ArchiveEndedEarly.
-void NeedBits(uint32_t n) {
+// NeedBits' loop: bytes into the bit buffer until it holds n bits or the data ends.
+[[gnu::noinline]] void FetchBits(uint32_t n) {
   while (S.BitCount < n) {
     const int c = NextByte();
     if (c < 0) {
@@ -176,6 +206,14 @@ void NeedBits(uint32_t n) {
     S.BitBuffer |= BitWord(c) << S.BitCount;
     S.BitCount += 8;
   }
+}
+
+// Makes n (<= 16) bits available. When the data ends first it returns with fewer; the missing
+// high bits read as 0. A read that gives nothing while the entry has data left means the
+// archive ended early: that sets CancelRequested and ArchiveEndedEarly. Mostly the bits are
+// there already, which takes one comparison.
+inline void NeedBits(uint32_t n) {
+  if (S.BitCount < n) FetchBits(n);
 }
 
 // Drops n bits; false when fewer are there: the code ran past the end of the entry's data.
@@ -227,14 +265,18 @@ inline void Copy8(uint8_t* to, const uint8_t* from) {
 inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
-  if (distance >= 16) {
-    do {
-      uint8_t chunk[16];
-      std::memcpy(chunk, from, 16);
-      std::memcpy(out, chunk, 16);
+  if (sizeof(void*) >= 8 && distance >= 16) {
+    // Where registers are 64 bits wide, so are the vector moves a 16-byte copy becomes. Most
+    // matches are done with the first two, which need no test.
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    out += 32;
+    from += 32;
+    while (out < end) {
+      std::memcpy(out, from, 16);
       out += 16;
       from += 16;
-    } while (out < end);
+    }
   } else if (distance >= 8) {
     // Every load ends at or before the position being stored, so it reads final bytes.
     do {
@@ -244,10 +286,9 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
       from += 16;
     } while (out < end);
   } else if (distance == 1) {
-    const uint64_t run = *from * 0x0101010101010101ull;
+    const size_t run = *from * (~size_t(0) / 0xFF);
     do {
-      std::memcpy(out, &run, 8);
-      std::memcpy(out + 8, &run, 8);
+      for (uint32_t i = 0; i < 16; i += sizeof run) std::memcpy(out + i, &run, sizeof run);
       out += 16;
     } while (out < end);
   } else {
@@ -268,85 +309,120 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   }
   return end;
 }
-static_assert(kCopyOverrun >= 15, "CopyMatch stores up to 15 bytes past a match");
+static_assert(kCopyOverrun >= 32 - 3, "CopyMatch stores up to 29 bytes past a match");
 
 // ---- Codes ------------------------------------------------------------------------------
 
-// Follows a looked-up entry through its sub-tables (NeedBits before each index) and drops the
-// final entry's bits.
-Step ResolveSlow(const HuffEntry*& t) {
-  while (t->Op > kOpLiteral) {
-    if (t->Op == kOpInvalid) return Fail(InflateOutcome::InvalidCode);
-    if (!DumpBits(t->Bits)) return Fail(InflateOutcome::InputExhausted);
-    const uint32_t e = t->Op - kOpLiteral;
-    NeedBits(e);
-    t += t->Next + PeekBits(e);
+// The entry for the code at the front of the bit buffer in a table indexed by `width` bits. The
+// bits not yet fetched read as 0, so an entry is trusted only when the bits it needs are there:
+// bytes are fetched and the entry looked up again until they are, or the data ends (the
+// caller's DumpBits then fails).
+HuffEntry SlowEntry(const HuffEntry* table, uint32_t width) {
+  HuffEntry e = table[PeekBits(width)];
+  while (e.NeededBits() > S.BitCount) {
+    const uint32_t had = S.BitCount;
+    NeedBits(e.NeededBits());
+    if (S.BitCount == had) break;
+    e = table[PeekBits(width)];
   }
-  if (!DumpBits(t->Bits)) return Fail(InflateOutcome::InputExhausted);
+  return e;
+}
+
+// Looks up the code at the front of the bit buffer, `ahead` bits fetched first; a link's bits
+// are dropped and its sub-table searched. The entry's own bits stay for the caller.
+Step SlowLookup(const HuffEntry* table, uint32_t width, uint32_t ahead, HuffEntry* e) {
+  NeedBits(ahead);
+  *e = SlowEntry(table, width);
+  if (e->IsLink()) {
+    if (!DumpBits(e->Bits())) return Fail(InflateOutcome::InputExhausted);
+    *e = SlowEntry(table + e->Value(), e->CodeBits());
+  }
   return Step::Continue;
 }
 
+// A length or distance: drops its code's bits, then fetches and drops its extra bits.
+bool SlowValue(HuffEntry e, uint32_t* value) {
+  if (!DumpBits(e.CodeBits())) return false;
+  const uint32_t extra = e.Bits() - e.CodeBits();
+  NeedBits(extra);
+  *value = e.Value() + PeekBits(extra);
+  return DumpBits(extra);
+}
+
 // One symbol, every bit through NeedBits and DumpBits.
-Step SlowSymbol(const HuffEntry* tl, const HuffEntry* td, uint32_t bl, uint32_t bd) {
-  NeedBits(bl);
-  const HuffEntry* t = tl + PeekBits(bl);
-  if (ResolveSlow(t) == Step::Failed) return Step::Failed;
-  if (t->Op == kOpLiteral) {
-    *S.Out++ = uint8_t(t->Value);
-  } else if (t->Op == kOpEndOfBlock) {
-    return Step::EndOfBlock;
+Step SlowSymbol(const BlockCodes& c) {
+  HuffEntry e;
+  if (SlowLookup(c.literals, c.literalBits, c.lookAhead, &e) == Step::Failed) return Step::Failed;
+  if (e.IsSpecial() && e.Special() == HuffEntry::kInvalid) return Fail(InflateOutcome::InvalidCode);
+  if (e.IsLiteral() || e.IsSpecial()) {
+    if (!DumpBits(e.Bits())) return Fail(InflateOutcome::InputExhausted);
+    if (e.IsSpecial()) return Step::EndOfBlock;
+    *S.Out++ = uint8_t(e.Value());
   } else {
-    NeedBits(t->Op);
-    const uint32_t length = t->Value + PeekBits(t->Op);
-    if (!DumpBits(t->Op)) return Fail(InflateOutcome::InputExhausted);
-    if (!td) return Fail(InflateOutcome::LengthWithoutDistances);
-    NeedBits(bd);
-    t = td + PeekBits(bd);
-    if (ResolveSlow(t) == Step::Failed) return Step::Failed;
-    NeedBits(t->Op);
-    const uint32_t distance = t->Value + PeekBits(t->Op);
-    if (!DumpBits(t->Op)) return Fail(InflateOutcome::InputExhausted);
+    uint32_t length, distance;
+    if (!SlowValue(e, &length)) return Fail(InflateOutcome::InputExhausted);
+    const uint32_t ahead = c.lookAhead < c.distanceBits ? c.lookAhead : c.distanceBits;
+    if (SlowLookup(c.distances, c.distanceBits, ahead, &e) == Step::Failed) return Step::Failed;
+    if (e.IsSpecial()) {
+      return Fail(e.Special() == HuffEntry::kNoDistances ? InflateOutcome::LengthWithoutDistances
+                                                         : InflateOutcome::InvalidCode);
+    }
+    if (!SlowValue(e, &distance)) return Fail(InflateOutcome::InputExhausted);
     if (distance > size_t(S.Out - S.FirstByte)) return Fail(InflateOutcome::DistanceTooFar);
     S.Out = CopyMatch(S.Out, distance, length);
   }
   return S.Out >= S.Window + kWindowSize ? Step::WindowFull : Step::Continue;
 }
 
+// FastCodes keeps the count of valid bits in the low bits of `count` (Valid): it subtracts
+// whole entries, whose low byte is the bits they take, and the bits above collect what the rest
+// of the entries leave there. That spares a register and an instruction per code.
+constexpr uint32_t kCountMask = kWordBits - 1;
+inline uint32_t Valid(uint32_t count) {
+  return count & kCountMask;
+}
+
 // Tops the bit buffer up to at least kWordBits - 8 bits with one word load at `in`.
 inline void Refill(BitWord& bits, uint32_t& count, const uint8_t*& in) {
-  bits |= LoadWord(in) << count;
-  in += (kWordBits - 1 - count) >> 3;
+  bits |= LoadWord(in) << Valid(count);
+  in += (~count & kCountMask) >> 3;
   count |= kWordBits - 8;
 }
 
-// Follows a root entry's sub-table links to the entry that holds the whole code, dropping the
-// bits of each table level it passes; null for a code without a symbol (Op 99). The caller
-// drops the last entry's own bits.
-inline const HuffEntry* ResolveFast(const HuffEntry* t, BitWord& bits, uint32_t& count) {
-  for (uint32_t op = t->Op; op > kOpLiteral; op = t->Op) {
-    if (op == kOpInvalid) return nullptr;
-    bits >>= t->Bits;
-    count -= t->Bits;
-    t += t->Next + (bits & Mask(op - kOpLiteral));
-  }
-  return t;
+// Drops the bits an entry takes (its low byte).
+inline void Drop(BitWord& bits, uint32_t& count, HuffEntry e) {
+  static_assert(kCountMask >= 28, "an entry takes at most 15 + 13 bits");
+  bits >>= e.Word & kCountMask;
+  count -= e.Word;
 }
 
-// Decodes symbols until the end of the block, an invalid code, a full window or the end of
-// the part of the piece where it may run.
+// Masks of the low n bits, n < 32: one load instead of a variable shift and two more steps.
+constexpr auto kLowMasks = [] {
+  std::array<BitWord, 32> masks{};
+  for (uint32_t n = 0; n < 32; ++n) masks[n] = (BitWord(1) << n) - 1;
+  return masks;
+}();
+
+// A length's or distance's extra bits, behind its code's bits.
+inline uint32_t ExtraBits(BitWord bits, HuffEntry e) {
+  return uint32_t((bits & kLowMasks[e.Bits()]) >> e.CodeBits());
+}
+
+// Decodes symbols until the end of the block, a code that ends the entry, a full window or the
+// end of the part of the piece where it may run.
 //
 // Entry: at least kFastInputMargin unread bytes in the piece; Out below the window end; the
 // bits in BitBuffer above BitCount are 0.
 // Inside: bit j of `bits` is the stream's bit (consumed + j) for every bit loaded so far, or 0;
 // a refill ORs the next word in at `count` and advances `in` past the bytes now wholly inside.
-// Every symbol has its bits, so no check for the end of the data is needed here.
+// Each round of the loop starts with the bits it needs (see kWordBits above) and with `e`, the
+// root entry of its first code, looked up while the previous round finished.
 // Exit: whole bytes of the piece that were loaded but not used go back to it, so the state is
 // SlowSymbol's again and EntryRemaining counts the bytes taken. (A byte-by-byte reader's
 // look-ahead may have taken a byte or two more; pieces are still read at the same points, as a
 // read happens only when a look-ahead reaches past the piece, which here never happens.)
 // Kept out of line so that its loop has the registers to itself.
-[[gnu::noinline]] Step FastCodes(const HuffEntry* tl, const HuffEntry* td, uint32_t bl,
-                                 uint32_t bd) {
+[[gnu::noinline]] Step FastCodes(const BlockCodes& c) {
   const uint8_t* const inStart = S.InputBuffer + S.InputPos;
   const uint8_t* const inLast = S.InputBuffer + S.InputFill - kFastInputMargin;
   const uint8_t* in = inStart;
@@ -355,77 +431,108 @@ inline const HuffEntry* ResolveFast(const HuffEntry* t, BitWord& bits, uint32_t&
   uint8_t* out = S.Out;
   uint8_t* const windowEnd = S.Window + kWindowSize;
   const uint8_t* const firstByte = S.FirstByte;
-  const BitWord literalMask = Mask(bl);
-  const BitWord distanceMask = Mask(bd);
+  const HuffEntry* const tl = c.literals;
+  const HuffEntry* const td = c.distances;
+  const BitWord literalMask = Mask(c.literalBits);
+  const BitWord distanceMask = Mask(c.distanceBits);
   Step step = Step::Continue;
 
-  // After a literal the next entry is looked up before the refill, from bits already there, so
-  // the table load does not wait for the input load.
   Refill(bits, count, in);
-  const HuffEntry* t = tl + (bits & literalMask);
+  HuffEntry e = tl[bits & literalMask];
   for (;;) {
-    t = ResolveFast(t, bits, count);
-    if (!t) {
-      step = Fail(InflateOutcome::InvalidCode);
-      break;
-    }
-    uint32_t op = t->Op;
-    bits >>= t->Bits;
-    count -= t->Bits;
-    if (op == kOpLiteral) {
-      *out++ = uint8_t(t->Value);
-      // At least kWordBits - 8 - 15 >= 9 bits are left: enough for the next lookup, and with
-      // 64 bits for a second literal too. That one may land behind a full window before its
-      // flush; it is then the next window's first byte, or dropped with the rest of the window's
-      // overrun when the flush brings a cancel, as if it had never been decoded.
-      t = tl + (bits & literalMask);
-      if constexpr (kWordBits >= 64) {
-        if (t->Op == kOpLiteral) {
-          bits >>= t->Bits;
-          count -= t->Bits;
-          *out++ = uint8_t(t->Value);
-          t = tl + (bits & literalMask);
+    if (e.IsLiteral()) {
+      // A run of literals: its own loop, so that the compiler keeps it in registers.
+      bool stop;
+      do {
+        Drop(bits, count, e);
+        *out++ = uint8_t(e.Value());
+        // With 64 bits, up to two more literals from the same refill. They may land behind a
+        // full window before its flush; they are then the next window's first bytes, or dropped
+        // with the rest of the window's overrun when the flush brings a cancel, as if they had
+        // never been decoded.
+        if constexpr (kWordBits >= 64) {
+          e = tl[bits & literalMask];
+          if (e.IsLiteral()) {
+            Drop(bits, count, e);
+            *out++ = uint8_t(e.Value());
+            e = tl[bits & literalMask];
+            if (e.IsLiteral()) {
+              Drop(bits, count, e);
+              *out++ = uint8_t(e.Value());
+              e = tl[bits & literalMask];
+            }
+          }
         }
-      }
-      if (in > inLast || out >= windowEnd) break;
-      Refill(bits, count, in);
-    } else if (op == kOpEndOfBlock) {
-      step = Step::EndOfBlock;
-      break;
-    } else {
-      const uint32_t length = t->Value + uint32_t(bits & Mask(op));
-      bits >>= op;
-      count -= op;
-      if (!td) {
-        step = Fail(InflateOutcome::LengthWithoutDistances);
-        break;
-      }
-      if constexpr (kWordBits < 64) Refill(bits, count, in);
-      t = ResolveFast(td + (bits & distanceMask), bits, count);
-      if (!t) {
-        step = Fail(InflateOutcome::InvalidCode);
-        break;
-      }
-      op = t->Op;
-      bits >>= t->Bits;
-      count -= t->Bits;
-      if constexpr (kWordBits < 64) Refill(bits, count, in);
-      const uint32_t distance = t->Value + uint32_t(bits & Mask(op));
-      bits >>= op;
-      count -= op;
-      if (distance > size_t(out - firstByte)) {
-        step = Fail(InflateOutcome::DistanceTooFar);
-        break;
-      }
-      out = CopyMatch(out, distance, length);
-      if (in > inLast || out >= windowEnd) break;
-      Refill(bits, count, in);
-      t = tl + (bits & literalMask);
+        stop = in > inLast || out >= windowEnd;
+        if (stop) break;
+        Refill(bits, count, in);
+        if constexpr (kWordBits < 64) e = tl[bits & literalMask];
+      } while (e.IsLiteral());
+      if (stop) break;
+      continue;
     }
+    if (e.IsSpecial()) {
+      if (e.IsLink()) {
+        Drop(bits, count, e);
+        e = tl[e.Value() + (bits & kLowMasks[e.CodeBits()])];
+        continue;
+      }
+      if (e.Special() == HuffEntry::kEndOfBlock) {
+        Drop(bits, count, e);
+        step = Step::EndOfBlock;
+      } else {
+        step = Fail(InflateOutcome::InvalidCode);
+      }
+      break;
+    }
+
+    const uint32_t length = e.Value() + ExtraBits(bits, e);
+    Drop(bits, count, e);
+    if constexpr (kWordBits < 64) Refill(bits, count, in);
+    HuffEntry d = td[bits & distanceMask];
+    if (d.IsSpecial()) {
+      if (d.IsLink()) {
+        Drop(bits, count, d);
+        d = td[d.Value() + (bits & kLowMasks[d.CodeBits()])];
+      }
+      if (d.IsSpecial()) {
+        step = Fail(d.Special() == HuffEntry::kNoDistances ? InflateOutcome::LengthWithoutDistances
+                                                           : InflateOutcome::InvalidCode);
+        break;
+      }
+    }
+    uint32_t distance;
+    if (kWordBits < 64 && Valid(count) < d.Bits()) {
+      // Only on 32-bit hosts, for the rare distance whose code and extra bits pass what the
+      // refill brought: the code's bits, another refill, the extra bits.
+      const uint32_t extra = d.Bits() - d.CodeBits();
+      bits >>= d.CodeBits();
+      count -= d.CodeBits();
+      Refill(bits, count, in);
+      distance = d.Value() + uint32_t(bits & kLowMasks[extra]);
+      bits >>= extra;
+      count -= extra;
+    } else {
+      distance = d.Value() + ExtraBits(bits, d);
+      Drop(bits, count, d);
+    }
+    if (distance > size_t(out - firstByte)) {
+      step = Fail(InflateOutcome::DistanceTooFar);
+      break;
+    }
+    // The next round's entry is looked up before the copy, so that the two overlap.
+    const bool more = in <= inLast;
+    if (more) {
+      Refill(bits, count, in);
+      e = tl[bits & literalMask];
+    }
+    out = CopyMatch(out, distance, length);
+    if (!more || out >= windowEnd) break;
   }
   if (step == Step::Continue && out >= windowEnd) step = Step::WindowFull;
 
   // Bytes loaded before this call may come from the previous piece; only this piece's go back.
+  count = Valid(count);
   uint32_t giveBack = count >> 3;
   if (giveBack > uint32_t(in - S.InputBuffer)) giveBack = uint32_t(in - S.InputBuffer);
   in -= giveBack;
@@ -440,11 +547,10 @@ inline const HuffEntry* ResolveFast(const HuffEntry* t, BitWord& bits, uint32_t&
 
 // Decodes literals and matches up to the end of the block. Looks at CancelRequested before
 // every symbol and after every flush.
-Step InflateCodes(const HuffEntry* tl, const HuffEntry* td, uint32_t bl, uint32_t bd) {
+Step InflateCodes(const BlockCodes& c) {
   for (;;) {
     if (CancelRequested) return Step::Stopped;
-    const Step step = S.InputPos + kFastInputMargin <= S.InputFill ? FastCodes(tl, td, bl, bd)
-                                                                   : SlowSymbol(tl, td, bl, bd);
+    const Step step = S.InputPos + kFastInputMargin <= S.InputFill ? FastCodes(c) : SlowSymbol(c);
     if (step == Step::WindowFull) {
       if (!WindowFull()) return Step::Stopped;
     } else if (step != Step::Continue) {
@@ -517,8 +623,10 @@ Step InflateFixedBlock() {
                           &S.FixedDistanceBits) == kHuffNoMemory)
       return Fail(InflateOutcome::OutOfMemory);
   }
-  return InflateCodes(S.FixedLiteralTable, S.FixedDistanceTable, S.FixedLiteralBits,
-                      S.FixedDistanceBits);
+  // The end code has 7 bits.
+  const uint32_t ahead = S.FixedLiteralBits < 7 ? S.FixedLiteralBits : 7;
+  return InflateCodes(
+      {S.FixedLiteralTable, S.FixedDistanceTable, S.FixedLiteralBits, S.FixedDistanceBits, ahead});
 }
 
 // Reads the nl + nd code lengths of a dynamic block with the code-length code (RFC 1951
@@ -530,12 +638,12 @@ Step ReadCodeLengths(const HuffEntry* table, uint32_t width, uint8_t* lengths, u
   while (i < total) {
     if (CancelRequested) return Step::Stopped;
     NeedBits(width);
-    const HuffEntry& entry = table[PeekBits(width)];
+    const HuffEntry entry = table[PeekBits(width)];
     // The one table is a single level (lengths of at most 7 bits, root width 7); its only
-    // invalid entry is the filler of a code with a single one-bit code.
-    if (entry.Op == kOpInvalid) return Fail(InflateOutcome::InvalidCode);
-    if (!DumpBits(entry.Bits)) return Fail(InflateOutcome::InputExhausted);
-    const uint32_t symbol = entry.Value;
+    // special entry is the invalid filler of a code with a single one-bit code.
+    if (entry.IsSpecial()) return Fail(InflateOutcome::InvalidCode);
+    if (!DumpBits(entry.Bits())) return Fail(InflateOutcome::InputExhausted);
+    const uint32_t symbol = entry.Value();
     if (symbol < 16) {
       lengths[i++] = last = uint8_t(symbol);
       continue;
@@ -618,7 +726,10 @@ Step InflateDynamicBlock() {
   } else if (status == kHuffOversubscribed) {
     step = Fail(InflateOutcome::BadDistanceCode);
   } else {
-    step = InflateCodes(literals, distances, literalBits, distanceBits);
+    uint32_t ahead = literalBits < kLookAheadBits ? literalBits : kLookAheadBits;
+    if (lengths[256] != 0 && lengths[256] < ahead) ahead = lengths[256];
+    step = distances ? InflateCodes({literals, distances, literalBits, distanceBits, ahead})
+                     : InflateCodes({literals, kNoDistanceCode, literalBits, 0, ahead});
   }
   FreeHuffmanTables(distanceChain);
   FreeHuffmanTables(literalChain);

@@ -349,6 +349,14 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
       {BitWriter().Stored(false, {'h', 'i'}).Fixed(true, {'!', 256}).Finish(), Ends::Complete,
        "hi!"},
       {Fixed({'a', 285, 0, 0, 0, 256}), Ends::Complete, std::string(259, 'a')},
+      // A longest match 17 back, one byte before the end of the decoder's output memory: its
+      // word copies run past the match by the most they may.
+      {BitWriter()
+           .Stored(false, Data(65535, 'x'))
+           .Stored(false, Data(65535, 'x'))
+           .Fixed(true, {'x', 285, 0, 8, 0, 256})
+           .Finish(),
+       Ends::Complete, std::string(131329, 'x')},
       // The second block's match reaches into the first; the third reuses the fixed tables.
       {BitWriter()
            .Fixed(false, {'a', 'b', 256})
@@ -438,8 +446,8 @@ TEST(Inflate, HandMadeStreamsDecodeAndEndAsExpected) {
   }
 }
 
-// A root is never wider than asked, which the 32-bit fast path needs (after a literal it holds
-// 9 bits for the next lookup): here the 4-bit codes go to a sub-table.
+// A root is never wider than asked, which the fast path needs (after three literals of one
+// refill it holds just the bits of the next root lookup): here the 4-bit codes go to a sub-table.
 TEST(HuffmanTable, RootIsNeverWiderThanAsked) {
   const uint8_t lengths[] = {3, 3, 3, 3, 3, 3, 3, 4, 4};
   HuffEntry *root, *chain;
