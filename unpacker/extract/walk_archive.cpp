@@ -18,6 +18,7 @@
 #include "unpacker/extract/paths.h"
 #include "unpacker/inflate/crc32.h"
 #include "unpacker/inflate/entry_decoder.h"
+#include "unpacker/inflate/inflate.h"
 #include "unpacker/inflate/output_window.h"
 #include "unpacker/resources/messages.h"
 
@@ -409,6 +410,7 @@ void WalkArchive(Pass which) {
     BytesDone = 0;
     BeginEntryWalk();
     WalkEntries(pass);
+    ReleaseDecoderMemory();
     if (!pass.endedEarly) FinishPass(pass);
   }
   // A scan that found no entries, no archive or a damaged one: closing the dialog then is no

@@ -102,8 +102,10 @@ struct BlockCodes {
 // The distance "table" of a block without distance codes: any length ends the entry.
 constexpr HuffEntry kNoDistanceCode[1] = {{HuffEntry::kSpecial | HuffEntry::kNoDistances}};
 
-// The decoder state: one record for the whole program. InflateEntry resets it and obtains the
-// two buffers; nothing carries over from one entry to the next.
+// The decoder state: one record for the whole program. InflateEntry resets it and takes the
+// two buffers, which are kept from entry to entry until ReleaseDecoderMemory (an archive of
+// small files then costs no allocation per file); nothing else carries over, and no match
+// reaches before FirstByte, so an earlier entry's bytes in the buffers are never read.
 //
 //   InputBuffer  the current piece of the entry's data (at most 32768 bytes), decrypted
 //   InputPos     the next byte of InputBuffer not yet taken into BitBuffer
@@ -755,20 +757,30 @@ Step InflateBlock(bool* final) {
   }
 }
 
+// The buffers InflateEntry takes, obtained on first use.
+uint8_t* keptInput = nullptr;
+uint8_t* keptOutput = nullptr;
+
 void ReleaseDecoder() {
   FreeHuffmanTables(S.FixedLiteralChain);
   FreeHuffmanTables(S.FixedDistanceChain);
-  std::free(S.InputBuffer);
-  std::free(S.Output);
   S = DecoderState{};
 }
 
 }  // namespace
 
+void ReleaseDecoderMemory() {
+  std::free(keptInput);
+  std::free(keptOutput);
+  keptInput = keptOutput = nullptr;
+}
+
 void InflateEntry() {
   S = DecoderState{};
-  S.InputBuffer = static_cast<uint8_t*>(DecoderMemory(kPieceSize));
-  S.Output = static_cast<uint8_t*>(DecoderMemory(kOutputBufferSize));
+  if (!keptInput) keptInput = static_cast<uint8_t*>(DecoderMemory(kPieceSize));
+  if (!keptOutput) keptOutput = static_cast<uint8_t*>(DecoderMemory(kOutputBufferSize));
+  S.InputBuffer = keptInput;
+  S.Output = keptOutput;
   if (!S.InputBuffer || !S.Output) {
     LastInflateOutcome = InflateOutcome::OutOfMemory;
     ReleaseDecoder();

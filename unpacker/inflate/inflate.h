@@ -15,6 +15,9 @@ bool DecompressEntry();
 // Decodes a deflate stream of the current entry (method 8).
 void InflateEntry();
 
+// Frees the buffers that InflateEntry keeps for the next entry; each pass ends with it.
+void ReleaseDecoderMemory();
+
 // How the last InflateEntry ended. Callers never look at it (the CRC-32 is the one judge of an
 // entry); tests do, to tell which check fired. All but the first two end the entry without
 // writing the window the decoder was filling.

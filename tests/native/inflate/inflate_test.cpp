@@ -91,6 +91,7 @@ Decoded Decode(const Data& data, const EntryOptions& o = {}) {
   RunningCrc = 0xFFFFFFFF;
   LastInflateOutcome = Ends::Complete;
   d.result = DecompressEntry();
+  ReleaseDecoderMemory();  // the next decode takes fresh (poisoned, or failing) buffers
   d.outcome = LastInflateOutcome;
   d.crc = RunningCrc ^ 0xFFFFFFFF;
   d.bytesDone = BytesDone - 7;
