@@ -166,7 +166,6 @@ int Pack(const CommandLine& c, std::FILE* out) {
 
   size_t entryCount = 0;
   if (zipInput && zip.walkableAsItStands) {
-    // Offsets that cannot move past 4 GiB without Zip64 stay as they are: the stub reads both.
     ShiftOffsets(&zip, imageEnd + block.size());
     if (!write(zip.bytes.data(), zip.bytes.size())) return fail(CannotWrite(c.output));
     entryCount = zip.entries.size();

@@ -219,14 +219,13 @@ bool CheckZipInput(const std::string& path, unsigned codePage, bool encrypting, 
   return true;
 }
 
-bool ShiftOffsets(ZipInput* input, uint64_t by) {
+void ShiftOffsets(ZipInput* input, uint64_t by) {
   for (const size_t at : input->offsetFields)
-    if (LoadU32(&input->bytes[at]) + by >= 0xFFFFFFFFu) return false;
+    if (LoadU32(&input->bytes[at]) + by >= 0xFFFFFFFFu) return;
   for (const size_t at : input->offsetFields) {
     const uint32_t shifted = uint32_t(LoadU32(&input->bytes[at]) + by);
     for (int i = 0; i < 4; ++i) input->bytes[at + i] = uint8_t(shifted >> (8 * i));
   }
-  return true;
 }
 
 }  // namespace mksfx

@@ -23,8 +23,9 @@ struct ZipInput {
 
 // Adds `by` to every offset of an archive appended as it stands, so that they count from the
 // start of the program it is appended to, as `zip -A` does: tools then read the program as a
-// plain ZIP file. False, and `bytes` unchanged, when an offset would not fit 32 bits.
-bool ShiftOffsets(ZipInput* input, uint64_t by);
+// plain ZIP file. When an offset would not fit 32 bits, `bytes` stay as they are: the stub
+// reads offsets counted from the ZIP data too.
+void ShiftOffsets(ZipInput* input, uint64_t by);
 
 // Reads and checks the archive. `encrypting`: a password will be applied, which means a
 // rewrite. Names flagged as UTF-8 are converted to `codePage` where it can hold them, and stay
