@@ -65,14 +65,16 @@ with zipfile.ZipFile(sys.stdout.buffer, 'w') as z:
 PY
 
 # Names in scripts that code page 949 cannot hold: Greek, an emoji, a combining mark, a CJK
-# character outside 949, and a Korean one beside them. Python and 7-Zip mark UTF-8 names with
-# flag bit 11; Info-ZIP zip 3.0 on Linux stores the same bytes without it (host Unix).
+# character outside 949, and Korean ones beside them, one without any ASCII character. Python
+# and 7-Zip mark UTF-8 names with flag bit 11; Info-ZIP zip 3.0 on Linux stores the same bytes
+# without it (host Unix).
 mkdir -p "$out/unicode/αβγ"
 printf 'greek\n' > "$out/unicode/αβγ/λόγος.txt"
 printf 'emoji\n' > "$out/unicode/😀.txt"
 printf 'combining\n' > "$out/unicode/"$'e\xcc\x81.txt'
 printf 'cjk\n' > "$out/unicode/𠮷.txt"
 printf 'korean\n' > "$out/unicode/한글.txt"
+printf 'no ascii\n' > "$out/unicode/가나"
 cd "$out/unicode"
 python3 - ../python_unicode.zip <<'PY'
 import os, sys, zipfile

@@ -376,7 +376,8 @@ TEST_F(Walk, ArchivesMadeByOtherTools) {
                       {"😀.txt", "emoji\n"},
                       {"e\xCC\x81.txt", "combining\n"},
                       {"𠮷.txt", "cjk\n"},
-                      {"한글.txt", "korean\n"}}});
+                      {"한글.txt", "korean\n"},
+                      {"가나", "no ascii\n"}}});
   cases.push_back({tools / "python_65537.zip", {{"same.txt", "0\n"}, {"last.txt", "65536\n"}}});
   for (const auto& [program, files] : cases) {
     SCOPED_TRACE(program);
