@@ -118,11 +118,12 @@ TEST_F(Paths, NamePartsAndTrimmedFolders) {
   EXPECT_EQ(FixedToString("abcdef", 3), ByteString("abc"));
 }
 
-// The typed destination, checked outside its drive part.
+// The typed destination, checked outside its drive part ("C:", or a server and share, which
+// in the long-path form \\?\C: holds a colon).
 TEST_F(Paths, IsValidFolderName) {
   for (const std::string& valid : std::vector<std::string>{
            "C:\\out", "C:\\out\\", "out\\sub", "\\\\server\\share\\folder", "\\\\server\\share", "",
-           "C:\\\\out", "C:\\" + kHanGeul + " " + kGa})
+           "\\\\?\\C:\\out", "C:\\\\out", "C:\\" + kHanGeul + " " + kGa})
     EXPECT_TRUE(IsValidFolderName(valid.c_str())) << valid;
   for (const std::string& invalid :
        std::vector<std::string>{"C:\\out ", "C:\\a \\b", "C:\\a\\\\b", "C:\\a:b", "C:\\a*",
