@@ -121,8 +121,9 @@ class Walk : public ::testing::Test {
 // fit is refused. Entry names that would write outside the destination are never created;
 // names of any length are read in full, and one too long for the file system is a file that
 // cannot be created. A streamed entry's data cannot be found where the central directory
-// cannot be either. An archive that ends inside an entry's data stops the pass as Close does,
-// but it is a failure, not a stop. The exit code follows: 0 after success, else 2.
+// cannot be either. A folder that cannot be made ends the pass. An archive that ends inside an
+// entry's data stops the pass as Close does, but it is a failure, not a stop. The exit code
+// follows: 0 after success, else 2.
 TEST_F(Walk, FailuresAndTheirMessages) {
   ArchiveEntry bad = Entry("bad", "original");
   const std::vector<uint8_t> tampered = RawDeflate(Bytes("tampered"));
@@ -186,6 +187,10 @@ TEST_F(Walk, FailuresAndTheirMessages) {
        .files = {{"..\\x", kMissing}, {"x", kMissing}, {fits, "fits"}, {"fine", "fine"}}},
       {.zip = BuildZip({streamed, Entry("last", "last")}, {.comment = "c"}).bytes,
        .messages = {kFailed}},
+      // A folder that cannot be made (its name is too long for the file system) ends the pass.
+      {.zip = Zip({Entry(std::string(300, 'e') + "/f", "f"), Entry("after", "after")}),
+       .messages = {std::string(300, 'e') + ": 디렉토리 오류"},
+       .files = {{"after", kMissing}}},
       {.zip = cut, .messages = {kCancelled}, .files = {{"a", "a"}}},
   };
   for (const auto& c : cases) {
