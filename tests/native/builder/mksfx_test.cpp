@@ -273,7 +273,8 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
 
 // Archives from other tools: walkable ones are appended as they stand; the others are
 // rewritten without recompressing (descriptors, comments, UTF-8 names, Zip64 records, Unix
-// attributes) or refused with the entry's name and the reason.
+// attributes) or refused, naming the reason and, where one entry is at fault, the entry (an
+// unknown method; a part of a split archive).
 TEST_F(Mksfx, ExistingArchives) {
   WriteText(dir_ / "src" / "one.txt", std::string(5000, '1'));
   WriteText(dir_ / "src" / "sub" / "two.txt", "two\n");
@@ -325,6 +326,14 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("one.txt"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("compression method 12"), std::string::npos) << r.output;
+  // A Zip64 end record on a disk other than the first: the last part of a split archive.
+  ASSERT_EQ(Shell("python3 -c \"d = bytearray(open('zip64.zip', 'rb').read()); "
+                  "d[d.rfind(b'PK\\x06\\x06') + 16] = 1; open('split.zip', 'wb').write(d)\"")
+                .status,
+            0);
+  r = Pack("-o s.exe split.zip");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("split over several disks"), std::string::npos) << r.output;
 }
 
 // A name that code page 949 holds is written in it; any other, whatever its script, as UTF-8
