@@ -72,7 +72,8 @@ class Mksfx : public ::testing::Test {
 // archive that needs no Zip64 record and no UTF-8 name is: no extra fields, version needed 2.0,
 // the 22-byte end record, offsets counted from the program's start (0x1100 bytes of stub and
 // option block in front). With more files, and the option block from the command line, it is
-// listed, tested and read back by Python's zipfile.
+// listed, tested and read back by Python's zipfile. A signed program's listing names its
+// certificate table.
 TEST_F(Mksfx, FolderTreeRoundTrip) {
   const fs::path in = dir_ / "in";
   WriteText(in / "readme.txt", "read me\n");
@@ -123,6 +124,9 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("설치 프로그램"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find(std::string(local) + " readme.txt"), std::string::npos) << r.output;
+  // A signed program's certificate table, which ends its ZIP data, is named.
+  r = Run(std::string("--list ") + SELF_EXTRACTORS + "/sfx_signed.exe");
+  EXPECT_NE(r.output.find("signature     certificate table at "), std::string::npos) << r.output;
 
   r = Run("--test setup.exe");
   EXPECT_EQ(r.status, 0) << r.output;

@@ -165,6 +165,10 @@ TEST_F(Walk, FailuresAndTheirMessages) {
       {.zip = Zip({Entry("l", "l", 14), Entry("c", "c", 0)}),
        .messages = {kUnknownMethod},
        .files = {{"l", ""}, {"c", kMissing}}},
+      // An AES entry without its extra field cannot be decrypted: no password is asked.
+      {.zip = Zip({Entry("x", "x", 99), Entry("c", "c", 0)}),
+       .messages = {kUnknownMethod},
+       .files = {{"x", kMissing}, {"c", kMissing}}},
       {.zip = noZip64Field.bytes,
        .messages = {kDamaged, kDamaged},
        .files = {{"a", "a"}, {"z", kMissing}}},
