@@ -406,7 +406,8 @@ TEST_F(Walk, ArchivesMadeByOtherTools) {
 }
 
 // An Info-ZIP Unicode Path field counts while its CRC matches the stored name; 949 names are
-// read beside UTF-8 ones; UTF-8 that is not well-formed is refused like an unsafe name.
+// read beside UTF-8 ones, also from a Unix host, where only well-formed UTF-8 is taken as such;
+// UTF-8 that is not well-formed is refused like an unsafe name.
 TEST_F(Walk, UnicodeNames) {
   // The Unicode Path field: version 1, the CRC-32 of the stored name, the name in UTF-8.
   const auto unicodePath = [](const std::string& stored, const std::string& utf8) {
@@ -421,7 +422,9 @@ TEST_F(Walk, UnicodeNames) {
   fresh.extra = unicodePath("_.txt", "😀 fresh.txt");
   stale.extra = unicodePath("renamed.txt", "never.txt");
   utf8.flags = invalid.flags = 0x0800;
-  Start(Zip({Entry(kHanGeul + ".txt", "949"), fresh, stale, utf8, invalid}));
+  BuiltZip zip = BuildZip({Entry(kHanGeul + ".txt", "949"), fresh, stale, utf8, invalid});
+  zip.bytes[zip.centralDirectoryOffset + 5] = 3;  // the 949 name comes from a Unix host
+  Start(zip.bytes);
   Extract();
   EXPECT_EQ(Messages(), (Texts{"?.txt: " + kCannotOpen, kFailed}));
   ExpectFiles({{"한글.txt", "949"},
