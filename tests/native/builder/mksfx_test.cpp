@@ -278,7 +278,7 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
 // Archives from other tools: walkable ones are appended as they stand; the others are
 // rewritten without recompressing (descriptors, comments, UTF-8 names, Zip64 records, Unix
 // attributes) or refused, naming the reason and, where one entry is at fault, the entry (an
-// unknown method; a part of a split archive).
+// unknown method; a part of a split archive). An archive without entries lists as sound.
 TEST_F(Mksfx, ExistingArchives) {
   WriteText(dir_ / "src" / "one.txt", std::string(5000, '1'));
   WriteText(dir_ / "src" / "sub" / "two.txt", "two\n");
@@ -325,11 +325,18 @@ TEST_F(Mksfx, ExistingArchives) {
   EXPECT_NE(r.output.find("data copied without recompressing"), std::string::npos) << r.output;
   EXPECT_EQ(Run("--test aes.exe --password secret").status, 0);
   EXPECT_EQ(Run("--test aes.exe --password wrong").status, 2);
+  // Copied with a password, files are encrypted on the way and folder entries stay as they are.
+  ASSERT_EQ(Pack("--password pw -o folder.exe utf8.zip").status, 0);
+  r = Run("--list folder.exe");
+  EXPECT_NE(r.output.find(" 한글.txt  (AES-256 AE-1)\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(" folder/\n"), std::string::npos) << r.output;
 
   // Refusals, each with its reason; the damaged archives are made by Python from real ones.
   const auto python = [&](const std::string& code) {
     ASSERT_EQ(Shell("python3 -c \"" + code + "\"").status, 0) << code;
   };
+  python("import zipfile; zipfile.ZipFile('empty.zip', 'w').close()");
+  EXPECT_EQ(Run("--list empty.zip").status, 0) << "no entries is no damage";
   const auto refused = [&](const std::string& zip, const std::string& reason) {
     const Result r = Pack("-o refused.exe " + zip);
     EXPECT_EQ(r.status, 2) << zip;
