@@ -177,8 +177,9 @@ int TestSelfExtractor(const std::string& path, const std::optional<std::string>&
       unchecked = true;
     } else if (!folder && (LocalHeader.Flags & kFlagEncrypted)) {
       EncryptionHeader header;
-      if (!ReadEncryptionHeader(entry, &header) ||
-          TryPasswords(entry, header, candidates.data(), uint32_t(candidates.size())) < 0)
+      if (!ReadEncryptionHeader(entry, &header))
+        problem = "damaged: its encryption header is cut short";
+      else if (TryPasswords(entry, header, candidates.data(), uint32_t(candidates.size())) < 0)
         problem = candidates.empty() ? "encrypted; give --password" : "wrong password";
     }
     if (!folder && !problem && !unchecked) {

@@ -144,11 +144,9 @@ bool PasswordFits(const WalkedEntry& entry, const EncryptionHeader& header,
   return TryPasswords(entry, header, candidates, count) >= 0;
 }
 
-// Reads and checks the password of an encrypted entry: the remembered one first, then up to
-// three typed ones.
-bool UnlockEntry(const WalkedEntry& entry) {
-  EncryptionHeader header;
-  if (!ReadEncryptionHeader(entry, &header)) return false;
+// Checks the password of an encrypted entry against its encryption header: the remembered one
+// first, then up to three typed ones.
+bool UnlockEntry(const WalkedEntry& entry, const EncryptionHeader& header) {
   bool unlocked = !Password.empty() && PasswordFits(entry, header, Password);
   for (int tries = 0; !unlocked && tries < 3; ++tries) {
     if (!ShowPasswordDialog()) break;
@@ -235,7 +233,18 @@ bool ExtractEntry(PassState& pass, const WalkedEntry& entry) {
     pass.endedEarly = true;
     return false;
   }
-  pass.entryUnlocked = !(LocalHeader.Flags & kFlagEncrypted) || UnlockEntry(entry);
+  pass.entryUnlocked = true;
+  if (LocalHeader.Flags & kFlagEncrypted) {
+    // An encryption header that the entry's data cannot hold, or that the archive ends inside,
+    // is damage: no password could open the entry.
+    EncryptionHeader header;
+    if (!ReadEncryptionHeader(entry, &header)) {
+      ShowMessage(nullptr, kMsgArchiveDamaged, MessageIcon::Error);
+      pass.endedEarly = true;
+      return false;
+    }
+    pass.entryUnlocked = UnlockEntry(entry, header);
+  }
   if (!pass.entryUnlocked) return false;  // no password, or three wrong ones: no message
 
   ByteString name, target;

@@ -152,7 +152,7 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
 // Deflated in memory; stored while streaming from the file (ZipCrypto reads it once for the
 // CRC-32 its check byte needs); copied from a plain archive and encrypted on the way. AES-256,
 // the default, is read back by 7-Zip; ZipCrypto by Python's zipfile. --test finds a changed
-// byte, and names the authentication code where there is one.
+// byte, and names the authentication code where there is one, or an encryption header cut short.
 TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   WriteText(dir_ / "in" / "secret.txt", std::string(50000, 's') + "end");
   WriteText(dir_ / "in" / "small.txt", "x");
@@ -206,6 +206,12 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
   ASSERT_EQ(Pack("--password '비밀 번호' -o korean.exe in").status, 0);
   EXPECT_EQ(Run("--test korean.exe --password '비밀 번호'").status, 0);
   EXPECT_EQ(Run("--test korean.exe --password '비밀'").status, 2);
+  // Cut inside the first entry's salt: damage, whatever the password.
+  const std::string sealed = ReadText(dir_ / "korean.exe");
+  WriteText(dir_ / "cut.exe", sealed.substr(0, sealed.find("secret.txt") + 10 + 11 + 5));
+  const Result cut = Run("--test cut.exe --password '비밀 번호'");
+  EXPECT_NE(cut.output.find("damaged: its encryption header is cut short"), std::string::npos)
+      << cut.output;
 }
 
 // Every refusal names what is wrong, exits with 2 and leaves no output behind; a failed read

@@ -122,7 +122,8 @@ class Walk : public ::testing::Test {
 // names of any length are read in full, and one too long for the file system is a file that
 // cannot be created. A streamed entry's data cannot be found where the central directory
 // cannot be either. A folder that cannot be made ends the pass. An archive that ends inside an
-// entry's data stops the pass as Close does, but it is a failure, not a stop. The exit code
+// entry's data stops the pass as Close does, but it is a failure, not a stop; one that ends
+// inside an encryption header is damaged. The exit code
 // follows: 0 after success, else 2.
 TEST_F(Walk, FailuresAndTheirMessages) {
   ArchiveEntry bad = Entry("bad", "original");
@@ -136,6 +137,11 @@ TEST_F(Walk, FailuresAndTheirMessages) {
   for (uint32_t x = 1; noise.size() < 20000;) noise += char((x = x * 69069 + 1) >> 24);
   std::vector<uint8_t> cut = Zip({Entry("a", "a"), Entry("noise", noise)});
   cut.resize(cut.size() - 8000);
+  ArchiveEntry locked = Entry("locked", "secret");
+  locked.password = "pw";
+  const BuiltZip withLocked = BuildZip({Entry("a", "a"), locked});
+  const std::vector<uint8_t> cutInHeader(
+      withLocked.bytes.begin(), withLocked.bytes.begin() + withLocked.localHeaderOffsets[1] + 42);
   ArchiveEntry streamed = Entry("streamed", "s");
   streamed.dataDescriptor = streamed.zeroSizesInLocalHeader = true;
   // Zip64: a local field that is not there (its id changed), and Zip64 end records whose
@@ -196,6 +202,8 @@ TEST_F(Walk, FailuresAndTheirMessages) {
        .messages = {std::string(300, 'e') + ": 디렉토리 오류"},
        .files = {{"after", kMissing}}},
       {.zip = cut, .messages = {kCancelled}, .files = {{"a", "a"}}},
+      // The archive ends inside an encryption header: no password is asked.
+      {.zip = cutInHeader, .messages = {kDamaged}, .files = {{"a", "a"}, {"locked", kMissing}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
