@@ -72,8 +72,8 @@ class Mksfx : public ::testing::Test {
 // archive that needs no Zip64 record and no UTF-8 name is: no extra fields, version needed 2.0,
 // the 22-byte end record, offsets counted from the program's start (0x1100 bytes of stub and
 // option block in front). With more files, and the option block from the command line, it is
-// listed, tested and read back by Python's zipfile. A signed program's listing names its
-// certificate table.
+// listed (with the stub's architecture), tested and read back by Python's zipfile. A signed
+// program's listing names its certificate table.
 TEST_F(Mksfx, FolderTreeRoundTrip) {
   const fs::path in = dir_ / "in";
   WriteText(in / "readme.txt", "read me\n");
@@ -124,6 +124,12 @@ TEST_F(Mksfx, FolderTreeRoundTrip) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("설치 프로그램"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find(std::string(local) + " readme.txt"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("  stub          x86\n"), std::string::npos) << r.output;
+  const std::vector<uint8_t> x64 = testing_support::BuildPeImage(
+      {{0x400, 0x800}, {0xC00, 0x400}}, testing_support::PeFormat::Pe32Plus);
+  WriteText(dir_ / "x64.exe", std::string(x64.begin(), x64.end()));
+  ASSERT_EQ(Run("--stub x64.exe -o setup64.exe in").status, 0);
+  EXPECT_NE(Run("--list setup64.exe").output.find("  stub          x64\n"), std::string::npos);
   // A signed program's certificate table, which ends its ZIP data, is named.
   r = Run(std::string("--list ") + SELF_EXTRACTORS + "/sfx_signed.exe");
   EXPECT_NE(r.output.find("signature     certificate table at "), std::string::npos) << r.output;

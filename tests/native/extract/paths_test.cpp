@@ -269,13 +269,15 @@ TEST_F(Paths, IsUnsafeEntryName) {
     EXPECT_FALSE(IsUnsafeEntryName(safe.c_str())) << safe;
 }
 
-// Names stored as UTF-8 are taken only when well-formed: an overlong "/" or "." could
-// otherwise slip past the checks above in some reader. Other names come from code page 949.
+// Names stored as UTF-8 are taken only when well-formed: an overlong "/" or ".", or a "/"
+// taken for a trail byte, could otherwise slip past the checks above in some reader. Other
+// names come from code page 949.
 TEST_F(Paths, EntryNamesInUtf8) {
   for (const std::string valid : {"a", "é", "한글", "😀", "e\xCC\x81", "\xF4\x8F\xBF\xBF", ""})
     EXPECT_TRUE(IsValidUtf8(valid.c_str(), uint32_t(valid.size()))) << valid;
-  for (const std::string invalid : {"\xC0\xAF", "\xE0\x80\xAE", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                                    "\xE2\x82", "a\x80", "\xF8\x88\x80\x80\x80", "\xC3"})
+  for (const std::string invalid :
+       {"\xC0\xAF", "\xE0\x80\xAE", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "a\x80",
+        "\xF8\x88\x80\x80\x80", "\xC3", "\xE2\x82/"})
     EXPECT_FALSE(IsValidUtf8(invalid.c_str(), uint32_t(invalid.size()))) << invalid;
   ByteString name;
   EXPECT_TRUE(EntryNameUtf8(kHanGeul.c_str(), false, &name));
