@@ -360,6 +360,12 @@ TEST_F(Mksfx, ExistingArchives) {
       "d = bytearray(open('zip64.zip', 'rb').read()); d[d.rfind(b'PK\\x06\\x06') + 16] = 1; "
       "open('split.zip', 'wb').write(d)");
   refused("split.zip", "split over several disks");
+  // The locator points anywhere: every entry reads, but --test finds the directory damaged.
+  python(
+      "d = bytearray(open('zip64.zip', 'rb').read()); l = d.rfind(b'PK\\x06\\x07'); "
+      "d[l + 8:l + 16] = (12345).to_bytes(8, 'little'); open('locator.zip', 'wb').write(d)");
+  r = Run("--test locator.zip");
+  EXPECT_NE(r.output.find("locator.zip: 3 entries, 1 damaged"), std::string::npos) << r.output;
   // A central size of 0xFFFFFFFF with a Zip64 field of 4 bytes, too short to hold it: refused,
   // never read beyond the field.
   python(
