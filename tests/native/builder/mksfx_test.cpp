@@ -187,6 +187,7 @@ TEST_F(Mksfx, EncryptedArchiveOpensWithThePasswordOnly) {
       WriteText(dir_ / "damaged.exe", damaged);
       r = Run("--test damaged.exe --password 'pa ss'");
       EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.output.find("damaged.exe: 2 entries, 1 damaged"), std::string::npos) << r.output;
       EXPECT_NE(r.output.find(aes ? "damaged: authentication code" : "damaged: CRC-32"),
                 std::string::npos)
           << r.output;
