@@ -289,9 +289,10 @@ TEST_F(Mksfx, RefusalsAndReadAndWriteFailures) {
 }
 
 // Archives from other tools: walkable ones are appended as they stand; the others are
-// rewritten without recompressing (descriptors, comments, UTF-8 names, Zip64 records, Unix
-// attributes) or refused, naming the reason and, where one entry is at fault, the entry (an
-// unknown method; a part of a split archive). An archive without entries lists as sound.
+// rewritten without recompressing (descriptors, archive and file comments, UTF-8 names, Zip64
+// records, Unix attributes) or refused, naming the reason and, where one entry is at fault, the
+// entry (an unknown method; a part of a split archive). An archive without entries lists as
+// sound.
 TEST_F(Mksfx, ExistingArchives) {
   WriteText(dir_ / "src" / "one.txt", std::string(5000, '1'));
   WriteText(dir_ / "src" / "sub" / "two.txt", "two\n");
@@ -300,6 +301,7 @@ TEST_F(Mksfx, ExistingArchives) {
         "echo 'a comment' | zip -q -r -z ../commented.zip .",
         "python3 -c \"import zipfile; z = zipfile.ZipFile('../utf8.zip', 'w', 8); "
         "z.writestr('한글.txt', 'x' * 999); z.writestr('folder/', ''); z.writestr('😀.txt', 'e'); "
+        "z.infolist()[0].comment = b'a file comment'; "
         "i = zipfile.ZipInfo('ro.txt'); i.external_attr = 0o100444 << 16; z.writestr(i, 'r')\"",
         "zip -q -r -fz ../zip64.zip .", "zip -q -r -Z bzip2 ../bzip2.zip .",
         "zip -q -r -P secret ../encrypted.zip .",
